@@ -1,0 +1,20 @@
+// TIME and SLEEP.
+#include <cstdlib>
+
+#include "frame/commands.h"
+#include "frame/program.h"
+#include "platform/console.h"
+
+// Prints day of week, year, month, day, hour, minute, second, milliseconds.
+void timeCommand() {
+    DateTime t = localTime();
+    printOut("%d %d %d %d %d %d %d %d", t.dayOfWeek, t.year, t.month, t.day,
+             t.hour, t.minute, t.second, t.milliseconds);
+}
+
+// A negative count would be an endless wait to the platform: it waits not at all.
+void sleepCommand() {
+    if (argumentCount != 3) return;
+    int32_t milliseconds = static_cast<int32_t>(std::atol(argumentVector[2]));
+    if (milliseconds >= 0) sleepMilliseconds(static_cast<uint32_t>(milliseconds));
+}

@@ -1,0 +1,105 @@
+// MOUSE and INPUTHIT: reading the console's input events.
+#include <cstdlib>
+#include <cstring>
+
+#include "frame/commands.h"
+#include "frame/program.h"
+#include "platform/console.h"
+
+namespace {
+
+// Payload offsets read whatever the event type: for a mouse event the
+// position and the button state, for a key event the halves of "key down"
+// and the repeat count with the virtual key.
+const int COLUMN_OFFSET = 0;
+const int ROW_OFFSET = 2;
+const int BUTTONS_OFFSET = 4;
+
+// Event types above this are focus events (FOCUS_EVENT is 0x10).
+const uint16_t FOCUS_RULE_FLOOR = 10;
+// Button states beyond this carry wheel motion in their upper half.
+const int32_t BUTTONS_LIMIT = 4095;
+// INPUTHIT's mode argument asking to wait for input.
+const long WAIT_FOR_INPUT = 1;
+
+int16_t payload16(const InputEvent &event, int offset) {
+    int16_t value;
+    std::memcpy(&value, event.payload + offset, sizeof value);
+    return value;
+}
+
+int32_t payload32(const InputEvent &event, int offset) {
+    int32_t value;
+    std::memcpy(&value, event.payload + offset, sizeof value);
+    return value;
+}
+
+// A press, or a move or double-click with a button held; never a release
+// (0) and never the wheel (upper bits set, so negative or large).
+bool isButtonDown(const InputEvent &event) {
+    int32_t buttons = payload32(event, BUTTONS_OFFSET);
+    return event.type == MOUSE_EVENT_TYPE && buttons > 0 && buttons < 5;
+}
+
+// Prints "row column buttons key char" for the first pending event, after
+// reading a waiting key into exitCode. The event stays queued.
+void reportInputEvent() {
+    InputEvent event = {};
+    if (!peekInputEvent(&event)) return;
+    if (keyWaiting()) readKey();
+    int32_t buttons = payload32(event, BUTTONS_OFFSET);
+    int32_t column = payload16(event, COLUMN_OFFSET);
+    int32_t row = payload16(event, ROW_OFFSET);
+    int keyChar = exitCode != 0 ? exitCode : ' ';
+    // A key event's "position" is its key-down flag: every key reports -1s.
+    if (event.type == KEY_EVENT_TYPE &&
+        ((column == 0 && row == 0) || (column == 1 && row == 0) || exitCode > 0))
+        row = column = buttons = -1;
+    if (event.type > FOCUS_RULE_FLOOR) row = column = buttons = -2;
+    if (buttons > BUTTONS_LIMIT || buttons < -BUTTONS_LIMIT) row = column = -1;
+    printOut("%d %d %d %d %c\n", row, column, buttons, exitCode, keyChar);
+}
+
+}  // namespace
+
+// Waits for a mouse button and prints "row column buttons". Every event
+// read before it, keystrokes included, is dropped. The mode is restored.
+void mouseCommand() {
+    uint32_t oldMode;
+    if (!inputMode(&oldMode)) return;  // no console: nothing could arrive
+    // Mouse events on; drags must not start a selection (quick edit off,
+    // which needs the extended flags) and Ctrl+C comes in as input.
+    setInputMode((oldMode | ENABLE_MOUSE_INPUT_FLAG | ENABLE_EXTENDED_FLAGS_FLAG) &
+                 ~(ENABLE_PROCESSED_INPUT_FLAG | ENABLE_QUICK_EDIT_MODE_FLAG));
+    InputEvent event;
+    while (readInputEvent(&event)) {
+        if (isButtonDown(event)) {
+            printOut("%d %d %d", payload16(event, ROW_OFFSET), payload16(event, COLUMN_OFFSET),
+                     payload32(event, BUTTONS_OFFSET));
+            break;
+        }
+    }
+    setInputMode(oldMode);
+}
+
+// Polls (mode 1: waits for) input, reports the first event with a waiting
+// key, then discards everything pending. The mode it sets stays set, so
+// a game loop's clicks keep arriving between calls.
+void inputHitCommand() {
+    uint32_t mode;
+    if (inputMode(&mode))
+        setInputMode((mode | ENABLE_MOUSE_INPUT_FLAG) &
+                     ~(ENABLE_QUICK_EDIT_MODE_FLAG | ENABLE_PROCESSED_INPUT_FLAG));
+    uint32_t pending = 0;
+    bool counted = countInputEvents(&pending);
+    long wait = argumentCount > 2 ? std::atol(argumentVector[2]) : 0;
+    if (wait == WAIT_FOR_INPUT) {
+        // A failing count ends the wait: input that is not a console never fills.
+        while (counted && pending == 0) {
+            counted = countInputEvents(&pending);
+            sleepMilliseconds(1);
+        }
+    }
+    if (counted && pending != 0) reportInputEvent();
+    flushInputEvents();
+}

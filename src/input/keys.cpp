@@ -1,0 +1,26 @@
+// Key reader: one keystroke becomes one key code in exitCode, so a script
+// gets the key as the exit code.
+#include "frame/commands.h"
+#include "frame/program.h"
+#include "platform/console.h"
+
+namespace {
+
+// First codes that announce a second one (function, arrow and other keys
+// without a character). The second code is stored plus PAIR_OFFSET.
+const int EXTENDED_PREFIX = 0;
+const int EXTENDED_PREFIX_GREY = 224;
+const int PAIR_OFFSET = 255;
+
+}  // namespace
+
+void readKey() {
+    exitCode = readKeyCode();
+    if (exitCode == EXTENDED_PREFIX || exitCode == EXTENDED_PREFIX_GREY)
+        exitCode = readKeyCode() + PAIR_OFFSET;
+}
+
+void pollKey() {
+    setCursorPosition(Position{0, 0});
+    if (keyWaiting()) readKey();
+}

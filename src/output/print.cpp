@@ -1,0 +1,42 @@
+// PRINT row column attribute text [attribute text]...
+// Draws coloured text straight into the screen buffer under code page 1252,
+// then homes the cursor and returns a waiting key as the exit code.
+#include <cstdlib>
+
+#include "frame/commands.h"
+#include "frame/program.h"
+#include "output/text.h"
+#include "platform/console.h"
+
+namespace {
+
+const uint32_t WINDOWS_1252 = 1252;
+const int FIRST_PAIR = 4;  // argument index of the first attribute
+
+int16_t decimal16(const char *text) {
+    return static_cast<int16_t>(std::strtoul(text, nullptr, 10));
+}
+
+uint16_t hex16(const char *text) {
+    return static_cast<uint16_t>(std::strtoul(text, nullptr, 16));
+}
+
+}  // namespace
+
+void printCommand() {
+    if (argumentCount >= FIRST_PAIR) {
+        uint32_t savedCodePage = outputCodePage();
+        setOutputCodePage(WINDOWS_1252);
+        textCursor.column = decimal16(argumentVector[3]);
+        textCursor.row = decimal16(argumentVector[2]);
+        textCursor.startColumn = textCursor.column;
+        // Pairs only: an attribute with no text after it is ignored.
+        for (int i = FIRST_PAIR; i < argumentCount - 1; i += 2) {
+            textCursor.attribute = hex16(argumentVector[i]);
+            writeEscapedText(argumentVector[i + 1]);
+        }
+        sendCells();  // while 1252 still maps the bytes
+        setOutputCodePage(savedCodePage);
+    }
+    pollKey();
+}

@@ -1,0 +1,67 @@
+// The in-memory console: what the unit tests set up before a run and
+// read back after it. Everything lives in one process-wide record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/console.h"
+
+const int MEMORY_MAX_COLUMNS = 200;
+const int MEMORY_MAX_ROWS = 100;
+const int MEMORY_MAX_EVENTS = 64;
+const int MEMORY_MAX_KEYS = 64;
+
+// A pending input event and the number of event counts that must pass
+// before it shows up (0: pending from the start).
+struct ScriptedEvent {
+    InputEvent event;
+    int arrivesAfterCounts;
+};
+
+struct MemoryConsole {
+    // Screen
+    int columns, rows;                                  // screen buffer size
+    Cell cells[MEMORY_MAX_ROWS][MEMORY_MAX_COLUMNS];
+    bool written[MEMORY_MAX_ROWS][MEMORY_MAX_COLUMNS];  // ever written this run
+    uint16_t textAttribute;
+    Position cursor;
+    CursorShape cursorShape;
+    uint32_t codePage;
+    uint32_t codePageDuringWrites;  // code page of the last cell write
+    uint32_t font;
+    int writeCalls;                 // writeCells calls
+    int flushCalls;                 // flushScreen calls
+    // Input
+    bool inputIsConsole;
+    uint32_t inputMode;
+    int modeWrites;                 // setInputMode calls
+    ScriptedEvent events[MEMORY_MAX_EVENTS];
+    int eventCount;
+    int keys[MEMORY_MAX_KEYS];      // keystroke codes as _getch returns them
+    int keyCount;
+    int keyReadsWithoutKey;         // readKeyCode calls that found nothing
+    // Clock
+    DateTime now;
+    uint64_t sleptMilliseconds;
+    int sleepCalls;
+    // Standard output
+    std::string output;
+};
+
+extern MemoryConsole memoryConsole;
+
+// Empties everything: an 80x25 screen of blanks in attribute 07 never
+// written, code page 437, input a console in mode 0x1F7, cursor 25% shown.
+void resetMemoryConsole(int columns = 80, int rows = 25);
+
+// Queues input: a keystroke's codes, and events.
+void queueKeyCodes(int first, int second = -1);
+void queueEvent(const InputEvent &event, int arrivesAfterCounts = 0);
+InputEvent keyEvent(bool down, uint16_t virtualKey, char ch);
+InputEvent mouseEvent(int16_t column, int16_t row, uint32_t buttons, uint32_t flags = 0);
+InputEvent focusEvent(bool gained);
+InputEvent bufferSizeEvent(int16_t columns, int16_t rows);
+
+// Screen text of one row, cells as their bytes, trailing nothing cut.
+std::string screenRow(int row);

@@ -1,0 +1,152 @@
+// The Windows console: kernel32's console functions and the system C
+// runtime (msvcrt.dll), with the program's own entry point and no C
+// runtime start-up code. Handles are fetched at each use, never closed.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdarg>
+
+#include "frame/program.h"
+#include "platform/console.h"
+
+// msvcrt's own functions, declared here rather than through the C headers:
+// in C++ those route printf to a MinGW replacement that msvcrt lacks.
+extern "C" {
+struct StartupInfo {
+    int newMode;  // new-handler mode for malloc failures
+};
+int __cdecl __getmainargs(int *argc, char ***argv, char ***env, int expandWildcards,
+                          StartupInfo *startup);
+int __cdecl vprintf(const char *format, va_list args);
+int __cdecl _flushall();
+int __cdecl _kbhit();
+int __cdecl _getch();
+}
+
+static_assert(sizeof(Cell) == sizeof(CHAR_INFO), "a Cell is a CHAR_INFO");
+static_assert(sizeof(DateTime) == sizeof(SYSTEMTIME), "a DateTime is a SYSTEMTIME");
+static_assert(sizeof(InputEvent::payload) == sizeof(INPUT_RECORD::Event), "event payload");
+
+namespace {
+
+HANDLE screen() { return GetStdHandle(STD_OUTPUT_HANDLE); }
+HANDLE input() { return GetStdHandle(STD_INPUT_HANDLE); }
+
+void toEvent(const INPUT_RECORD &record, InputEvent *event) {
+    event->type = record.EventType;
+    __builtin_memcpy(event->payload, &record.Event, sizeof event->payload);
+}
+
+}  // namespace
+
+// ---- Entry ------------------------------------------------------------------
+
+extern "C" __attribute__((force_align_arg_pointer)) void mainCRTStartup() {
+    int count = 0;
+    char **vector = nullptr;
+    char **environment = nullptr;
+    StartupInfo startup = {0};
+    int status = __getmainargs(&count, &vector, &environment, 0, &startup);
+    int32_t code = runCommandLine(count, vector, status);
+    _flushall();  // a pipe to a batch file's for /f is buffered
+    ExitProcess(static_cast<UINT>(code));
+}
+
+// ---- Screen -------------------------------------------------------------------
+
+void writeCells(const Cell *cells, int16_t stride, int16_t width, int16_t height, Position at) {
+    COORD size = {stride, height};
+    COORD origin = {0, 0};
+    SMALL_RECT target = {at.column, at.row, static_cast<SHORT>(at.column + width - 1),
+                         static_cast<SHORT>(at.row + height - 1)};
+    WriteConsoleOutputA(screen(), reinterpret_cast<const CHAR_INFO *>(cells), size, origin,
+                        &target);
+}
+
+void flushScreen() {}
+
+uint32_t outputCodePage() { return GetConsoleOutputCP(); }
+void setOutputCodePage(uint32_t codePage) { SetConsoleOutputCP(codePage); }
+void setTextAttribute(uint16_t attribute) { SetConsoleTextAttribute(screen(), attribute); }
+
+void setCursorPosition(Position at) {
+    COORD where = {at.column, at.row};
+    SetConsoleCursorPosition(screen(), where);
+}
+
+CursorShape cursorShape() {
+    CONSOLE_CURSOR_INFO info = {25, TRUE};
+    GetConsoleCursorInfo(screen(), &info);
+    return CursorShape{info.dwSize, info.bVisible != FALSE};
+}
+
+void setCursorShape(CursorShape shape) {
+    CONSOLE_CURSOR_INFO info = {shape.size, shape.visible};
+    SetConsoleCursorInfo(screen(), &info);
+}
+
+// kernel32 exports SetConsoleFont without documenting it; a Windows that
+// lacks it simply keeps its font.
+void setFont(uint32_t index) {
+    typedef BOOL(WINAPI * SetFont)(HANDLE, DWORD);
+    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetConsoleFont");
+    if (found) reinterpret_cast<SetFont>(reinterpret_cast<void *>(found))(screen(), index);
+}
+
+// ---- Input events ---------------------------------------------------------------
+
+bool inputMode(uint32_t *mode) {
+    DWORD value;
+    if (!GetConsoleMode(input(), &value)) return false;
+    *mode = value;
+    return true;
+}
+
+void setInputMode(uint32_t mode) { SetConsoleMode(input(), mode); }
+
+bool readInputEvent(InputEvent *event) {
+    INPUT_RECORD record;
+    DWORD read = 0;
+    if (!ReadConsoleInputA(input(), &record, 1, &read) || read != 1) return false;
+    toEvent(record, event);
+    return true;
+}
+
+bool peekInputEvent(InputEvent *event) {
+    INPUT_RECORD record;
+    DWORD read = 0;
+    if (!PeekConsoleInputA(input(), &record, 1, &read) || read != 1) return false;
+    toEvent(record, event);
+    return true;
+}
+
+bool countInputEvents(uint32_t *count) {
+    DWORD pending;
+    if (!GetNumberOfConsoleInputEvents(input(), &pending)) return false;
+    *count = pending;
+    return true;
+}
+
+void flushInputEvents() { FlushConsoleInputBuffer(input()); }
+
+// ---- Keystrokes, clock, process ------------------------------------------------------
+
+bool keyWaiting() { return _kbhit() != 0; }
+int readKeyCode() { return _getch(); }
+
+void sleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
+
+DateTime localTime() {
+    DateTime now;
+    GetLocalTime(reinterpret_cast<SYSTEMTIME *>(&now));
+    return now;
+}
+
+void printOut(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+}
+
+void upperCaseInPlace(char *text) { _strupr(text); }
