@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building and testing conx needs on Debian 12, as root.
+# Skips packages already present; runs apt-get update only when needed.
+set -euo pipefail
+
+packages=(
+    cmake make g++ googletest libgtest-dev   # the Unix program and unit tests
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64  # the Windows program, 32 and 64 bit
+    wine64                                   # runs the 64-bit Windows build
+    tmux python3 python3-pytest              # end-to-end tests on real consoles
+    clang libclang-rt-14-dev                 # sanitizers and the fuzzers
+    git ca-certificates procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -q </dev/null
+    $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+fi
