@@ -41,7 +41,9 @@ void toEvent(const INPUT_RECORD &record, InputEvent *event) {
 
 // ---- Entry ------------------------------------------------------------------
 
-extern "C" __attribute__((force_align_arg_pointer)) void mainCRTStartup() {
+// The entry the linker names in the header; `used` keeps whole-program
+// optimisation from dropping it.
+extern "C" __attribute__((force_align_arg_pointer, used)) void mainCRTStartup() {
     int count = 0;
     char **vector = nullptr;
     char **environment = nullptr;
