@@ -1,0 +1,215 @@
+#!/usr/bin/env python3
+"""Benchmarks: what one PRINT of a frame costs next to an empty run.
+
+Each program (the Windows build under Wine's console, the Unix build) runs
+in a tmux pane of its own, where a loop times every run of every case in
+turn, so the cases share the same conditions. Reported: the median of the
+runs, its ratio to the empty run (the floor: starting and ending the
+process), console calls per frame for Windows (counted by Wine's relay
+trace) and bytes written per frame for Unix (read from a pseudo-terminal).
+
+    python3 scripts/bench.py [--runs N]
+"""
+import argparse
+import os
+import pty
+import select
+import shutil
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import termios
+import fcntl
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+WINE = "/usr/lib/wine/wine64"
+WIN_EXE = os.path.join(ROOT, "build", "win64", "conx.exe")
+UNIX_EXE = os.path.join(ROOT, "build", "native", "conx")
+PANE_COLUMNS, PANE_ROWS = 120, 40
+ATTRIBUTES = ["1F", "2E", "4F", "70"]  # four attribute runs per row
+
+
+def frame_arguments(columns, rows, holes):
+    """PRINT arguments for a frame: four attribute runs per row, rows joined
+    by \\n. holes: None, "band" (the middle tenth of every row transparent,
+    as a window showing what lies beneath) or "scattered" (every tenth cell,
+    offset per row)."""
+    run_width = columns // 4
+    runs = [[] for _ in ATTRIBUTES]
+    for row in range(rows):
+        for r in range(4):
+            text = []
+            for c in range(r * run_width, (r + 1) * run_width):
+                hole = (holes == "band" and columns * 45 // 100 <= c < columns * 55 // 100) or (
+                    holes == "scattered" and (c + 3 * row) % 10 == 0)
+                text.append("\\00" if hole else chr(ord("A") + (row + c) % 26))
+            if r == 3 and row < rows - 1:
+                text.append("\\n")
+            runs[r].append("".join(text))
+    args = []
+    for row in range(rows):
+        for r, attribute in enumerate(ATTRIBUTES):
+            args += [attribute, runs[r][row]]
+    return ["PRINT", "0", "0"] + args
+
+
+def cases():
+    sprite = ["PRINT", "10", "20", "0E", "/-\\\\-\\\\\\n|o o|\\n\\\\___/"]
+    return [
+        ("empty run (floor)", []),
+        ("_KBD: home and key poll, PRINT's fixed part", ["_KBD"]),
+        ("80x25 frame, opaque", frame_arguments(80, 25, None)),
+        ("80x25 frame, 10% transparent (band)", frame_arguments(80, 25, "band")),
+        ("80x25 frame, 10% transparent (scattered)", frame_arguments(80, 25, "scattered")),
+        ("120x40 frame, opaque", frame_arguments(120, 40, None)),
+        ("120x40 frame, 10% transparent (band)", frame_arguments(120, 40, "band")),
+        ("5x3 sprite", sprite),
+    ]
+
+
+def decoded(text):
+    """The character values PRINT's escape decoder makes of a text."""
+    out, escaping, digits, value = [], False, 0, 0
+    for ch in text:
+        hexdigit = ch in "0123456789abcdefABCDEF"
+        if not escaping:
+            if ch == "\\":
+                escaping = True
+            else:
+                out.append(ord(ch))
+        elif hexdigit and digits < 2:
+            digits, value = digits + 1, value * 16 + int(ch, 16)
+        elif hexdigit or digits:
+            out.append(value)
+            if ch != "\\" or hexdigit:
+                out.append(ord(ch))
+                escaping = False
+            digits, value = 0, 0
+        else:
+            out.append(10 if ch == "n" else ord(ch))
+            escaping = False
+    if digits:
+        out.append(value)
+    return out
+
+
+def visible_bytes(args):
+    """UTF-8 bytes of the visible cells of a PRINT (all ASCII here)."""
+    return sum(1 for text in args[4::2] for c in decoded(text) if c not in (0, 10))
+
+
+def time_in_pane(command_prefix, all_cases, runs, env):
+    """Runs every case `runs` times in a tmux pane, round-robin, timing each
+    run inside the pane; returns {case name: [seconds]}."""
+    work = tempfile.mkdtemp(prefix="conx-bench-")
+    script = os.path.join(work, "loop.sh")
+    out = os.path.join(work, "times")
+    with open(script, "w") as f:
+        f.write("#!/bin/bash\n")
+        for i in range(runs):
+            for n, (_, args) in enumerate(all_cases):
+                quoted = " ".join("'" + a.replace("'", "'\\''") + "'" for a in command_prefix + args)
+                f.write(f"t0=$(date +%s%N); {quoted}; t1=$(date +%s%N)\n")
+                f.write(f"echo {n} $((t1 - t0)) >> {out}\n")
+        f.write(f"echo done >> {out}.done\n")
+    server = f"conx-bench-{os.getpid()}"
+    tmux = ["tmux", "-L", server, "-f", "/dev/null"]
+    subprocess.run(tmux + ["new-session", "-d", "-s", "b", "-x", str(PANE_COLUMNS), "-y", str(PANE_ROWS),
+                           "bash " + script], check=True, env=env)
+    deadline = time.time() + 1800
+    while not os.path.exists(out + ".done") and time.time() < deadline:
+        time.sleep(0.5)
+    subprocess.run(tmux + ["kill-server"], stderr=subprocess.DEVNULL)
+    times = {name: [] for name, _ in all_cases}
+    with open(out) as f:
+        for line in f:
+            n, ns = line.split()
+            times[all_cases[int(n)][0]].append(int(ns) / 1e9)
+    shutil.rmtree(work, ignore_errors=True)
+    return times
+
+
+def wine_calls(args, env):
+    """Console calls and cell-writing calls of one run, from Wine's relay trace."""
+    trace_env = dict(env, WINEDEBUG="+relay")
+    with tempfile.TemporaryFile() as log:
+        subprocess.run([WINE, WIN_EXE] + args, stdout=subprocess.DEVNULL, stderr=log,
+                       stdin=subprocess.DEVNULL, env=trace_env, timeout=120)
+        log.seek(0)
+        calls = writes = 0
+        for line in log.read().decode("latin-1").splitlines():
+            if ":Call KERNEL32." in line and "Console" in line:
+                calls += 1
+                writes += "WriteConsoleOutputA" in line
+    return calls, writes
+
+
+def unix_bytes(args):
+    """Bytes the Unix build writes to an 80x25 terminal for one run."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.execv(UNIX_EXE, [UNIX_EXE] + args)
+    fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", PANE_ROWS, PANE_COLUMNS, 0, 0))
+    data = b""
+    while True:
+        ready, _, _ = select.select([fd], [], [], 5)
+        if not ready:
+            break
+        try:
+            chunk = os.read(fd, 65536)
+        except OSError:
+            break
+        if not chunk:
+            break
+        data += chunk
+    os.waitpid(pid, 0)
+    return len(data)
+
+
+def report(title, all_cases, times, extra_header, extra):
+    """One table: each case's median, its ratio to the empty run and to _KBD
+    (under Wine the first console call of a process costs tens of ms)."""
+    floor = statistics.median(times[all_cases[0][0]])
+    poll = statistics.median(times[all_cases[1][0]])
+    print(f"\n{title}")
+    print(f"  {'case':46} {'median ms':>9} {'x empty':>8} {'x _KBD':>7}  {extra_header}")
+    for name, args in all_cases:
+        median = statistics.median(times[name])
+        print(f"  {name:46} {median * 1000:9.1f} {median / floor:8.2f} {median / poll:7.2f}  "
+              f"{extra(name, args)}")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--runs", type=int, default=21)
+    options = parser.parse_args()
+    all_cases = cases()
+    env = dict(os.environ, WINEDEBUG="-all", LANG="C.UTF-8", LC_ALL="C.UTF-8")
+    env.setdefault("WINEPREFIX", os.path.expanduser("~/.wine-conx"))
+    print(f"{options.runs} runs per case, pane {PANE_COLUMNS}x{PANE_ROWS}")
+
+    if os.path.exists(WIN_EXE):
+        subprocess.run(["/usr/lib/wine/wineserver", "-p"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        times = time_in_pane([WINE, WIN_EXE], all_cases, options.runs, env)
+        counts = {name: wine_calls(args, env) for name, args in all_cases}
+        report("Windows build under Wine's console (tmux pane)", all_cases, times,
+               "console calls (cell writes)",
+               lambda name, args: f"{counts[name][0]} ({counts[name][1]})")
+
+    if os.path.exists(UNIX_EXE):
+        times = time_in_pane([UNIX_EXE], all_cases, options.runs, env)
+        sizes = {name: unix_bytes(args) for name, args in all_cases}
+
+        def bytes_column(name, args):
+            visible = visible_bytes(args)
+            ratio = f" = {sizes[name] / visible:.2f}x visible" if visible else ""
+            return f"{sizes[name]} bytes{ratio}"
+        report("Unix build (tmux pane)", all_cases, times, "bytes written", bytes_column)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
