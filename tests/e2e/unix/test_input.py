@@ -1,0 +1,115 @@
+"""KBD, _KBD, MOUSE and INPUTHIT reading real keys and mouse reports."""
+import pytest
+
+from conftest import RESTORE_LINE
+
+KEYS = [  # tmux key name, the full key code
+    ("a", 97), ("A", 65), ("Enter", 13), ("Escape", 27), ("BSpace", 8), ("Tab", 9),
+    ("C-a", 1), ("Up", 327), ("Down", 335), ("Left", 330), ("Right", 332), ("Home", 326),
+    ("F1", 314), ("F12", 389), ("C-Left", 370), ("DC", 338),
+]
+
+
+@pytest.mark.parametrize("key,code", KEYS)
+def test_kbd_status_and_captured_code(pane, key, code):
+    pane.start('"$C" KBD > code; echo $? > status')
+    pane.wait_reading()
+    pane.keys(key)
+    pane.wait_done()
+    assert pane.status() == code & 0xFF, "the status holds the low 8 bits"
+    assert pane.file("code") == str(code), "captured, the full code"
+    pane.assert_terminal_given_back()
+
+
+def test_kbd_takes_one_key_and_leaves_the_next(pane):
+    pane.start('"$C" KBD; echo $? > first; "$C" KBD; echo $? > second')
+    pane.wait_reading()
+    pane.literal("x\x1b[Ay")
+    pane.wait_done()
+    assert pane.status("first") == ord("x")
+    assert pane.status("second") == 327 & 0xFF
+    assert pane.file("leftover") == "y", "the third key stays for the shell"
+
+
+def test_poll_key_with_nothing_waiting(pane):
+    pane.run('"$C" _KBD > code; "$C" LOCATE 5 5; "$C" _KBD; echo $? > status')
+    assert (pane.status(), pane.file("code")) == (0, "0")
+    assert pane.cursor()[:2] == (0, 0), "the cursor goes home"
+    pane.assert_terminal_given_back()
+
+
+def test_poll_key_with_a_key_waiting(pane):
+    pane.start('sleep 0.6; "$C" _KBD; echo $? > status')
+    pane.keys("F1")
+    pane.wait_done()
+    assert pane.status() == 314 & 0xFF
+
+
+@pytest.mark.parametrize("report,button", [("0", 1), ("2", 2), ("1", 4)])
+def test_mouse_reports_row_column_button(pane, report, button):
+    pane.start('"$C" MOUSE > report; echo $? > status')
+    pane.wait_reading()
+    pane.literal("q")  # consumed while waiting
+    pane.literal(f"\x1b[<64;2;2M\x1b[<{report};13;5M")  # the wheel does not count
+    pane.literal(f"\x1b[<{report};13;5m")
+    pane.wait_done()
+    assert pane.file("report") == f"4 12 {button}"
+    assert pane.status() == 0
+    pane.assert_terminal_given_back()
+
+
+def inputhit(pane, send):
+    pane.start('"$C" INPUTHIT 1 > report; echo $? > status; stty -g > stty.hit; '
+               + RESTORE_LINE)
+    pane.wait_reading()
+    send()
+    pane.wait_done()
+    return pane.file("report")
+
+
+def test_inputhit_reports_a_key(pane):
+    assert inputhit(pane, lambda: pane.keys("a")) == "-1 -1 -1 97 a\n"
+    assert pane.status() == 97
+
+
+def test_inputhit_reports_an_extended_key_in_full(pane):
+    assert inputhit(pane, lambda: pane.keys("Up")) == "-1 -1 -1 327 G\n"
+
+
+def test_inputhit_reports_a_click(pane):
+    assert inputhit(pane, lambda: pane.literal("\x1b[<0;8;4M\x1b[<0;8;4m")) == "3 7 1 0  \n"
+
+
+def test_inputhit_reports_the_wheel(pane):
+    assert inputhit(pane, lambda: pane.literal("\x1b[<64;8;4M")) == f"-1 -1 {120 << 16} 0  \n"
+    assert inputhit(pane, lambda: pane.literal("\x1b[<65;8;4M")) == f"-1 -1 {-120 << 16} 0  \n"
+
+
+def test_inputhit_reports_focus(pane):
+    assert inputhit(pane, lambda: pane.literal("\x1b[I")) == "-2 -2 -2 0  \n"
+
+
+def test_inputhit_leaves_input_set_up_until_the_restore_line(pane):
+    inputhit(pane, lambda: pane.keys("z"))
+    hit = pane.file("stty.hit")
+    assert hit != pane.file("stty.before"), "keys are not echoed between calls"
+    pane.assert_terminal_given_back()
+
+
+def test_inputhit_without_input_prints_nothing(pane):
+    pane.run('"$C" INPUTHIT 0 > report; echo $? > status; ' + RESTORE_LINE)
+    assert (pane.file("report"), pane.status()) == ("", 0)
+
+
+def test_a_game_loop_sees_input_that_came_between_calls(pane):
+    """The set-up state holds keys and clicks unechoed until the next call."""
+    pane.start('"$C" INPUTHIT 0; : > ready; sleep 0.8; "$C" INPUTHIT 0 > first; '
+               '"$C" INPUTHIT 0 > second; ' + RESTORE_LINE)
+    import conftest
+    conftest.wait_for(lambda: pane.file("ready") is not None, "the first call")
+    pane.literal("\x1b[<2;20;10M")
+    pane.wait_done()
+    assert pane.file("first") == "9 19 2 0  \n"
+    assert pane.file("second") == "", "the first call discarded what it did not report"
+    assert "[<" not in pane.text(0) + pane.text(1), "nothing was echoed"
+    pane.assert_terminal_given_back()
