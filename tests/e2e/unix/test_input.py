@@ -113,3 +113,34 @@ def test_a_game_loop_sees_input_that_came_between_calls(pane):
     assert pane.file("second") == "", "the first call discarded what it did not report"
     assert "[<" not in pane.text(0) + pane.text(1), "nothing was echoed"
     pane.assert_terminal_given_back()
+
+
+def conx_process(pane):
+    """Process id of the conx that the pane's script runs now, a child or
+    grandchild of the pane's shell."""
+    import os
+    shell = pane.tmux("display", "-p", "-t", "conx", "#{pane_pid}").strip()
+    parents = [shell]
+    while parents:
+        parent = parents.pop()
+        for child in open(f"/proc/{parent}/task/{parent}/children").read().split():
+            if os.path.basename(os.readlink(f"/proc/{child}/exe")) == "conx":
+                return int(child)
+            parents.append(child)
+    return None
+
+
+@pytest.mark.parametrize("signal_name", ["SIGINT", "SIGTERM", "SIGHUP"])
+@pytest.mark.parametrize("command", ["KBD", "MOUSE"])
+def test_a_signal_gives_the_terminal_back(pane, signal_name, command):
+    import os
+    import signal
+    # Under sh, which (unlike bash) does not put the tty back after a
+    # child that a signal ended: what sh sees next is what conx left.
+    pane.start(f'C=$C sh -c \'"$C" {command}; echo $? > status; stty -g > stty.inner\'')
+    pane.wait_reading()
+    os.kill(conx_process(pane), getattr(signal, signal_name))
+    pane.wait_done()
+    assert pane.status() == 128 + getattr(signal, signal_name), "ended by the signal"
+    assert pane.file("stty.inner") == pane.file("stty.before")
+    pane.assert_terminal_given_back()
