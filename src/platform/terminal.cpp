@@ -74,6 +74,8 @@ int pendingLength;                 // bytes in pending
 int heldSecondCode = NO_SECOND_CODE;  // _getch's second code, for the next call
 MouseButtons mouseButtons;         // buttons held, from report to report
 bool inputEnded;                   // read() saw the end of input
+uint8_t readLog[256];              // bytes read while looking for a key
+int readLogLength = -1;            // bytes in readLog; -1: not logging
 
 termios foundSettings;     // the terminal as this run found it
 termios restingSettings;   // what to leave it in (INPUTHIT changes this)
@@ -238,6 +240,8 @@ bool readByte(int timeoutMs) {
     ssize_t n = read(INPUT, &byte, 1);
     if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) inputEnded = true;
     if (n != 1) return false;
+    if (readLogLength >= 0 && readLogLength < static_cast<int>(sizeof readLog))
+        readLog[readLogLength++] = byte;
     pending[pendingLength++] = byte;
     decodePending(false);
     return true;
@@ -453,9 +457,24 @@ void flushInputEvents() {
 
 // ---- Keystrokes -------------------------------------------------------------------------
 
+// A terminal cannot be peeked: the bytes read to find no key are typed
+// back into it (TIOCSTI, while echo is off), so the mouse reports that
+// came during a PRINT still reach the next INPUTHIT, as on Windows. Where
+// the kernel refuses TIOCSTI they are lost.
 bool keyWaiting() {
     if (heldSecondCode != NO_SECOND_CODE) return true;
-    return isTerminal(INPUT) && fillQueue(true, false);
+    if (!isTerminal(INPUT)) return false;
+    int queuedBefore = queued;
+    std::memcpy(readLog, pending, static_cast<size_t>(pendingLength));
+    readLogLength = pendingLength;
+    bool found = fillQueue(true, false);
+    if (!found && readLogLength > 0) {
+        for (int i = 0; i < readLogLength; ++i) ioctl(INPUT, TIOCSTI, &readLog[i]);
+        queued = queuedBefore;
+        pendingLength = 0;
+    }
+    readLogLength = -1;
+    return found;
 }
 
 // Events before the key are dropped, as the Windows C runtime does.
