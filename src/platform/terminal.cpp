@@ -81,6 +81,7 @@ termios foundSettings;     // the terminal as this run found it
 termios restingSettings;   // what to leave it in (INPUTHIT changes this)
 bool settingsKnown;        // the two above are filled in
 bool rawOn;                // raw mode is applied right now
+bool signalsKept;          // raw mode lets Ctrl+C and Ctrl+\ signal (MOUSE)
 bool mouseWasOn;           // reporting was on when the run began
 bool mouseOn;              // reporting is on now
 volatile sig_atomic_t resized;  // SIGWINCH came
@@ -131,7 +132,8 @@ bool isSetUp(const termios &t) { return !(t.c_lflag & ECHO) && !(t.c_lflag & ICA
 termios rawSettings() {
     termios t = restingSettings;
     t.c_iflag &= ~(ICRNL | IXON | BRKINT | INPCK | ISTRIP | INLCR | IGNCR);
-    t.c_lflag &= ~(ICANON | ECHO | IEXTEN | ISIG);
+    t.c_lflag &= ~(ICANON | ECHO | IEXTEN);
+    if (!signalsKept) t.c_lflag &= ~ISIG;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     return t;
@@ -161,7 +163,11 @@ void installSignalHandlers() {
     sigemptyset(&action.sa_mask);
     action.sa_handler = onEndingSignal;
     const int Ending[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-    for (int s : Ending) sigaction(s, &action, nullptr);
+    for (int s : Ending) {
+        struct sigaction was = {};
+        sigaction(s, nullptr, &was);
+        if (was.sa_handler != SIG_IGN) sigaction(s, &action, nullptr);  // nohup stays nohup
+    }
     // No SA_RESTART: a blocking wait returns at once to report the new size.
     action.sa_handler = onResize;
     sigaction(SIGWINCH, &action, nullptr);
@@ -422,8 +428,16 @@ void setInputMode(uint32_t mode) {
     applySettings();
 }
 
+// The one wait with no end but a click (MOUSE): a terminal that sends no
+// mouse reports would hold it forever, so Ctrl+C stays a signal here.
 bool readInputEvent(InputEvent *event) {
-    if (!isTerminal(INPUT) || !fillQueue(false, true)) return false;
+    if (!isTerminal(INPUT)) return false;
+    signalsKept = true;
+    if (rawOn) applySettings();
+    bool got = fillQueue(false, true);
+    signalsKept = false;
+    applySettings();
+    if (!got) return false;
     *event = queue[0].event;
     dequeue(1);
     return true;

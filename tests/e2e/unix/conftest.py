@@ -145,7 +145,7 @@ exec sleep 600
         def raw():
             settings = subprocess.run(["stty", "-F", tty, "-a"], capture_output=True,
                                       text=True, timeout=TIMEOUT).stdout
-            return re.search(r"(^|\s)-icanon\b", settings) and re.search(r"(^|\s)-isig\b", settings)
+            return re.search(r"(^|\s)-icanon\b", settings) and re.search(r"(^|\s)-echo\b", settings)
         wait_for(raw, "conx to read the keyboard")
 
     def keys(self, *keys):

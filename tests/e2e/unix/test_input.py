@@ -58,6 +58,21 @@ def test_mouse_reports_row_column_button(pane, report, button):
     pane.assert_terminal_given_back()
 
 
+def test_ctrl_c_ends_a_mouse_wait_but_is_a_key_to_kbd(pane):
+    # With a trap, the script carries on after its child ends by SIGINT.
+    pane.start('"$C" MOUSE; echo $? > status', setup="trap : INT")
+    pane.wait_reading()
+    pane.keys("C-c")
+    pane.wait_done()
+    assert pane.status() == 130
+    pane.assert_terminal_given_back()
+    pane.start('"$C" KBD; echo $? > status')
+    pane.wait_reading()
+    pane.keys("C-c")
+    pane.wait_done()
+    assert pane.status() == 3
+
+
 def inputhit(pane, send):
     pane.start('"$C" INPUTHIT 1 > report; echo $? > status; stty -g > stty.hit; '
                + RESTORE_LINE)
