@@ -23,6 +23,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "frame/program.h"
 #include "platform/console.h"
@@ -113,9 +114,13 @@ void writeInputTerminal(const char *text) {
     close(fd);
 }
 
+// The screen's size; the input terminal's when the screen is redirected
+// (INPUTHIT's report of a resize, read with $(...)).
 void screenSize(int *columns, int *rows) {
     winsize size = {};
-    bool known = ioctl(SCREEN, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0;
+    bool known = false;
+    for (int fd : {SCREEN, INPUT})
+        known = known || (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0);
     *columns = known ? size.ws_col : FALLBACK_COLUMNS;
     *rows = known ? size.ws_row : FALLBACK_ROWS;
 }

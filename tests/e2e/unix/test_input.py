@@ -159,3 +159,11 @@ def test_a_signal_gives_the_terminal_back(pane, signal_name, command):
     assert pane.status() == 128 + getattr(signal, signal_name), "ended by the signal"
     assert pane.file("stty.inner") == pane.file("stty.before")
     pane.assert_terminal_given_back()
+
+
+def test_inputhit_reports_a_resize_as_the_new_size(pane):
+    try:
+        report = inputhit(pane, lambda: pane.tmux("resize-window", "-t", "conx", "-x", "70", "-y", "20"))
+    finally:
+        pane.tmux("resize-window", "-t", "conx", "-x", "80", "-y", "25")
+    assert report == "20 70 0 0  \n"
