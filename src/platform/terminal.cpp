@@ -319,6 +319,9 @@ void writeCells(const Cell *cells, int16_t stride, int16_t width, int16_t height
         int columns, rows;
         screenSize(&columns, &rows);
         startStream(&stream, frame, sizeof frame, columns, rows);
+        termios output = {};
+        stream.lineFeedReturns = tcgetattr(SCREEN, &output) == 0 && (output.c_oflag & OPOST) &&
+                                 (output.c_oflag & ONLCR);
         appendText(&stream, SAVE_CURSOR);
         framing = true;
     }

@@ -2,7 +2,8 @@
 //   ESC [ r ; c H    CUP   cursor to row r, column c (1-based; "ESC [ H" is 1;1,
 //                          "ESC [ r H" is column 1)
 //   ESC [ n C        CUF   cursor n columns right (n omitted: 1)
-//   CR LF                  column 1 of the next row (never at the bottom row)
+//   CR LF                  column 1 of the next row (never at the bottom row);
+//                          LF alone where the tty's ONLCR adds the CR
 //   ESC [ p ; ... m  SGR   0 reset, 4 underline, 7 reverse, 53 overline,
 //                          30-37 / 90-97 foreground, 40-47 / 100-107 background
 #include "platform/vtoutput.h"
@@ -149,10 +150,10 @@ void moveTo(ScreenStream *s, int column, int row) {
         cufLength(column - s->column) < best) {
         putForward(s, column - s->column);
     } else if (known && row == s->row + 1 && row < s->rows &&
-               2 + (column > 0 ? cufLength(column) : 0) < best) {
+               (s->lineFeedReturns ? 1 : 2) + (column > 0 ? cufLength(column) : 0) < best) {
         // CR clears a pending wrap; LF moves down without scrolling, as the
-        // row below is on the screen.
-        put(s, '\r');
+        // row below is on the screen. The tty may add the CR itself.
+        if (!s->lineFeedReturns) put(s, '\r');
         put(s, '\n');
         if (column > 0) putForward(s, column);
     } else {
@@ -184,7 +185,7 @@ uint8_t windows1252FromUnicode(uint32_t codePoint) {
 int ansiColour(int w) { return (w & 0xA) | ((w & 1) << 2) | ((w >> 2) & 1); }
 
 void startStream(ScreenStream *s, char *bytes, int capacity, int columns, int rows) {
-    *s = ScreenStream{bytes, capacity, 0, columns, rows, -1, -1, UNKNOWN_ATTRIBUTE};
+    *s = ScreenStream{bytes, capacity, 0, columns, rows, -1, -1, UNKNOWN_ATTRIBUTE, false};
 }
 
 void appendCell(ScreenStream *s, int column, int row, uint8_t byte, uint16_t attribute) {

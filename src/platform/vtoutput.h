@@ -37,6 +37,7 @@ struct ScreenStream {
     int column;       // where the terminal cursor is; -1 when not known
     int row;
     int attribute;    // SGR in force, as a Windows attribute, or UNKNOWN_ATTRIBUTE
+    bool lineFeedReturns;  // the tty turns LF into CR LF (OPOST and ONLCR)
 };
 
 // Room a single appendCell may need (cursor move + SGR + a 3-byte glyph).

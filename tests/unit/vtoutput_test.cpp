@@ -84,6 +84,15 @@ TEST(CellStream, ShortestMovesBetweenCells) {
     EXPECT_EQ(t.text(), "\x1b[H\x1b[0;37;40ma\x1b[Cb\x1b[7Cc\r\nd\x1b[6;21He");
 }
 
+TEST(CellStream, ALineFeedAloneWhereTheTtyAddsTheReturn) {
+    Stream t;
+    t.s.lineFeedReturns = true;
+    appendCell(&t.s, 79, 0, 'a', 7);
+    appendCell(&t.s, 0, 1, 'b', 7);
+    appendCell(&t.s, 1, 2, 'c', 7);
+    EXPECT_EQ(t.text(), "\x1b[1;80H\x1b[0;37;40ma\nb\n\x1b[Cc");
+}
+
 TEST(CellStream, TheLastColumnLeavesAPendingWrapThatAMoveResolves) {
     Stream t(10, 3);
     appendCell(&t.s, 9, 0, 'x', 7);
