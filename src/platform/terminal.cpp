@@ -56,36 +56,46 @@ const char MOUSE_OFF[] = "\x1b[?1004l\x1b[?1006l\x1b[?1002l\x1b[?1000l";
 const uint32_t LINE_INPUT_FLAG = 0x0002;  // ENABLE_LINE_INPUT: ICANON
 const uint32_t ECHO_INPUT_FLAG = 0x0004;  // ENABLE_ECHO_INPUT: ECHO
 
-// ---- Screen state -------------------------------------------------------------
-char frame[16384];             // one PRINT's bytes, sent by flushScreen
-ScreenStream stream;           // what the frame has drawn so far
-bool framing;                  // a frame has begun (DECSC sent)
-uint32_t codePage = UTF8_CODE_PAGE;  // as PRINT sets and restores it
+// ---- State ------------------------------------------------------------------------
+struct Frame {
+    char bytes[16384];    // one PRINT's bytes, sent by flushScreen
+    ScreenStream stream;  // what the frame has drawn so far
+    bool open;            // a frame has begun (DECSC sent)
+};
 
-// ---- Input state --------------------------------------------------------------
 struct QueuedInput {
     InputEvent event;
     bool isKey;
     int first, second;  // the key's _getch codes
 };
-QueuedInput queue[QUEUE_LENGTH];   // decoded input not yet taken
-int queued;                        // entries in queue
-uint8_t pending[PENDING_LENGTH];   // bytes read but not decoded yet
-int pendingLength;                 // bytes in pending
-int heldSecondCode = NO_SECOND_CODE;  // _getch's second code, for the next call
-MouseButtons mouseButtons;         // buttons held, from report to report
-bool inputEnded;                   // read() saw the end of input
-uint8_t readLog[256];              // bytes read while looking for a key
-int readLogLength = -1;            // bytes in readLog; -1: not logging
 
-termios foundSettings;     // the terminal as this run found it
-termios restingSettings;   // what to leave it in (INPUTHIT changes this)
-bool settingsKnown;        // the two above are filled in
-bool rawOn;                // raw mode is applied right now
-bool signalsKept;          // raw mode lets Ctrl+C and Ctrl+\ signal (MOUSE)
-bool mouseWasOn;           // reporting was on when the run began
-bool mouseOn;              // reporting is on now
-volatile sig_atomic_t resized;  // SIGWINCH came
+struct Input {
+    QueuedInput queue[QUEUE_LENGTH];  // decoded input not yet taken
+    int queued;                       // entries in queue
+    uint8_t pending[PENDING_LENGTH];  // bytes read but not decoded yet
+    int pendingLength;                // bytes in pending
+    int heldSecondCode;               // _getch's second code, for the next call
+    MouseButtons mouse;               // buttons held, from report to report
+    bool ended;                       // read() saw the end of input
+    uint8_t log[256];                 // bytes read while looking for a key
+    int logLength;                    // bytes in log; -1: not logging
+};
+
+struct Tty {
+    termios found;     // the terminal as this run found it
+    termios resting;   // what to leave it in (INPUTHIT changes this)
+    bool known;        // the two above are filled in
+    bool raw;          // raw mode is applied right now
+    bool signalsKept;  // raw mode lets Ctrl+C and Ctrl+\ signal (MOUSE)
+    bool mouseWasOn;   // reporting was on when the run began
+    bool mouseOn;      // reporting is on now
+};
+
+Frame frame;                          // the screen side
+uint32_t codePage = UTF8_CODE_PAGE;   // as PRINT sets and restores it
+Input input = {{}, 0, {}, 0, NO_SECOND_CODE, {0}, false, {}, -1};  // the keyboard side
+Tty tty;                              // the tty's settings and modes
+volatile sig_atomic_t resized;        // SIGWINCH came
 
 bool isTerminal(int fd) { return isatty(fd) == 1; }
 
@@ -135,10 +145,10 @@ bool isSetUp(const termios &t) { return !(t.c_lflag & ECHO) && !(t.c_lflag & ICA
 // Ctrl+C, Ctrl+S/Q, Ctrl+V as input (ISIG, IXON, IEXTEN off), CR kept as CR
 // (ICRNL off), 8-bit clean. Output processing (OPOST) stays.
 termios rawSettings() {
-    termios t = restingSettings;
+    termios t = tty.resting;
     t.c_iflag &= ~(ICRNL | IXON | BRKINT | INPCK | ISTRIP | INLCR | IGNCR);
     t.c_lflag &= ~(ICANON | ECHO | IEXTEN);
-    if (!signalsKept) t.c_lflag &= ~ISIG;
+    if (!tty.signalsKept) t.c_lflag &= ~ISIG;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     return t;
@@ -146,17 +156,17 @@ termios rawSettings() {
 
 // TCSANOW, never TCSAFLUSH: keys typed before the run must survive.
 void applySettings() {
-    termios t = rawOn ? rawSettings() : restingSettings;
+    termios t = tty.raw ? rawSettings() : tty.resting;
     tcsetattr(INPUT, TCSANOW, &t);
 }
 
 // A signal ends the run in the middle: give back what it found.
 void onEndingSignal(int signalNumber) {
-    if (mouseOn && !mouseWasOn) {
+    if (tty.mouseOn && !tty.mouseWasOn) {
         ssize_t ignored = write(INPUT, MOUSE_OFF, sizeof MOUSE_OFF - 1);
         (void)ignored;
     }
-    tcsetattr(INPUT, TCSANOW, &foundSettings);
+    tcsetattr(INPUT, TCSANOW, &tty.found);
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
 }
@@ -179,36 +189,37 @@ void installSignalHandlers() {
 }
 
 bool loadSettings() {
-    if (settingsKnown) return true;
-    if (!isTerminal(INPUT) || tcgetattr(INPUT, &foundSettings) != 0) return false;
-    restingSettings = foundSettings;
-    mouseWasOn = mouseOn = isSetUp(foundSettings);
-    settingsKnown = true;
+    if (tty.known) return true;
+    if (!isTerminal(INPUT) || tcgetattr(INPUT, &tty.found) != 0) return false;
+    tty.resting = tty.found;
+    tty.mouseWasOn = tty.mouseOn = isSetUp(tty.found);
+    tty.known = true;
     installSignalHandlers();
     return true;
 }
 
 void enterRawMode() {
-    if (!loadSettings() || rawOn) return;
-    rawOn = true;
+    if (!loadSettings() || tty.raw) return;
+    tty.raw = true;
     applySettings();
 }
 
 // ---- Input queue ----------------------------------------------------------------
 
 void dequeue(int count) {
-    std::memmove(&queue[0], &queue[count], sizeof queue[0] * static_cast<size_t>(queued - count));
-    queued -= count;
+    size_t kept = static_cast<size_t>(input.queued - count);
+    std::memmove(&input.queue[0], &input.queue[count], sizeof input.queue[0] * kept);
+    input.queued -= count;
 }
 
 void enqueue(const InputEvent &event, bool isKey, int first, int second) {
-    if (queued == QUEUE_LENGTH) dequeue(1);  // a flood of reports: the oldest goes
-    queue[queued++] = QueuedInput{event, isKey, first, second};
+    if (input.queued == QUEUE_LENGTH) dequeue(1);  // a flood of reports: the oldest goes
+    input.queue[input.queued++] = QueuedInput{event, isKey, first, second};
 }
 
 int firstKey() {
-    for (int i = 0; i < queued; ++i)
-        if (queue[i].isKey) return i;
+    for (int i = 0; i < input.queued; ++i)
+        if (input.queue[i].isKey) return i;
     return -1;
 }
 
@@ -216,21 +227,22 @@ void enqueueInput(const TerminalInput &in) {
     InputEvent event;
     if (in.kind == KEY_INPUT) enqueue(keyEventRecord(in), true, in.first, in.second);
     else if (in.kind == FOCUS_INPUT) enqueue(focusEventRecord(in.focused), false, 0, 0);
-    else if (mouseEventRecord(in, &mouseButtons, &event)) enqueue(event, false, 0, 0);
+    else if (mouseEventRecord(in, &input.mouse, &event)) enqueue(event, false, 0, 0);
 }
 
 // Decodes what the pending bytes hold; `quiet`: nothing more is coming.
 void decodePending(bool quiet) {
-    while (pendingLength > 0) {
+    while (input.pendingLength > 0) {
         TerminalInput in;
         int used = 0;
-        bool full = pendingLength == PENDING_LENGTH;
-        DecodeStatus status = decodeTerminalInput(pending, pendingLength, quiet || full, &in, &used);
+        bool full = input.pendingLength == PENDING_LENGTH;
+        DecodeStatus status =
+            decodeTerminalInput(input.pending, input.pendingLength, quiet || full, &in, &used);
         if (status == DECODE_NEED_MORE) return;
         if (status == DECODE_FOUND) enqueueInput(in);
         if (used <= 0) used = 1;
-        pendingLength -= used;
-        std::memmove(pending, pending + used, static_cast<size_t>(pendingLength));
+        input.pendingLength -= used;
+        std::memmove(input.pending, input.pending + used, static_cast<size_t>(input.pendingLength));
     }
 }
 
@@ -249,11 +261,11 @@ bool readByte(int timeoutMs) {
     if (ready <= 0) return false;
     uint8_t byte;
     ssize_t n = read(INPUT, &byte, 1);
-    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) inputEnded = true;
+    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) input.ended = true;
     if (n != 1) return false;
-    if (readLogLength >= 0 && readLogLength < static_cast<int>(sizeof readLog))
-        readLog[readLogLength++] = byte;
-    pending[pendingLength++] = byte;
+    if (input.logLength >= 0 && input.logLength < static_cast<int>(sizeof input.log))
+        input.log[input.logLength++] = byte;
+    input.pending[input.pendingLength++] = byte;
     decodePending(false);
     return true;
 }
@@ -265,9 +277,9 @@ bool fillQueue(bool wantKey, bool wait) {
     enterRawMode();
     for (;;) {
         noteResize();
-        if (wantKey ? firstKey() >= 0 : queued > 0) return true;
-        if (inputEnded) return false;
-        if (pendingLength > 0) {
+        if (wantKey ? firstKey() >= 0 : input.queued > 0) return true;
+        if (input.ended) return false;
+        if (input.pendingLength > 0) {
             // A sequence has begun: its rest comes at once, or never.
             if (!readByte(ESCAPE_TIMEOUT_MS) && !resized) decodePending(true);
         } else if (!readByte(wait ? -1 : 0) && !wait && !resized) {
@@ -280,12 +292,12 @@ bool fillQueue(bool wantKey, bool wait) {
 // (or a last motion) may still be on its way: take such reports, and
 // stop at the first byte that cannot begin one, a key typed after.
 void drainReports() {
-    int before = queued;
+    int before = input.queued;
     while (readByte(DRAIN_QUIET_MS)) {
         bool keyCame = false;
-        for (int i = before; i < queued; ++i) keyCame = keyCame || queue[i].isKey;
+        for (int i = before; i < input.queued; ++i) keyCame = keyCame || input.queue[i].isKey;
         if (keyCame) break;
-        before = queued;
+        before = input.queued;
     }
     decodePending(true);
 }
@@ -299,8 +311,8 @@ void drainReports() {
 // a terminal (key=$(conx KBD)); the status is the code's low 8 bits.
 int main(int argc, char **argv) {
     int32_t code = runCommandLine(argc, argv, 0);
-    if (settingsKnown) {
-        rawOn = false;
+    if (tty.known) {
+        tty.raw = false;
         applySettings();
     }
     if (argc >= 2 && !isTerminal(SCREEN) &&
@@ -315,37 +327,37 @@ int main(int argc, char **argv) {
 
 void writeCells(const Cell *cells, int16_t stride, int16_t width, int16_t height, Position at) {
     if (!isTerminal(SCREEN)) return;
-    if (!framing) {
+    if (!frame.open) {
         int columns, rows;
         screenSize(&columns, &rows);
-        startStream(&stream, frame, sizeof frame, columns, rows);
+        startStream(&frame.stream, frame.bytes, sizeof frame.bytes, columns, rows);
         termios output = {};
-        stream.lineFeedReturns = tcgetattr(SCREEN, &output) == 0 && (output.c_oflag & OPOST) &&
-                                 (output.c_oflag & ONLCR);
-        appendText(&stream, SAVE_CURSOR);
-        framing = true;
+        frame.stream.lineFeedReturns = tcgetattr(SCREEN, &output) == 0 &&
+                                       (output.c_oflag & OPOST) && (output.c_oflag & ONLCR);
+        appendText(&frame.stream, SAVE_CURSOR);
+        frame.open = true;
     }
     for (int r = 0; r < height; ++r) {
         int row = at.row + r;
-        if (row < 0 || row >= stream.rows) continue;
+        if (row < 0 || row >= frame.stream.rows) continue;
         for (int c = 0; c < width; ++c) {
             int column = at.column + c;
-            if (column < 0 || column >= stream.columns) continue;
-            if (stream.length + MAX_CELL_BYTES > stream.capacity) {
-                writeAll(SCREEN, stream.bytes, static_cast<size_t>(stream.length));
-                stream.length = 0;  // the terminal keeps the cursor and SGR
+            if (column < 0 || column >= frame.stream.columns) continue;
+            if (frame.stream.length + MAX_CELL_BYTES > frame.stream.capacity) {
+                writeAll(SCREEN, frame.stream.bytes, static_cast<size_t>(frame.stream.length));
+                frame.stream.length = 0;  // the terminal keeps the cursor and SGR
             }
             const Cell &cell = cells[r * stride + c];
-            appendCell(&stream, column, row, cell.ch, cell.attribute);
+            appendCell(&frame.stream, column, row, cell.ch, cell.attribute);
         }
     }
 }
 
 void flushScreen() {
-    if (!framing) return;
-    appendText(&stream, RESTORE_CURSOR);
-    writeAll(SCREEN, stream.bytes, static_cast<size_t>(stream.length));
-    framing = false;
+    if (!frame.open) return;
+    appendText(&frame.stream, RESTORE_CURSOR);
+    writeAll(SCREEN, frame.stream.bytes, static_cast<size_t>(frame.stream.length));
+    frame.open = false;
 }
 
 // A terminal speaks UTF-8; cell bytes are always shown as their 1252
@@ -404,12 +416,12 @@ void setFont(uint32_t index) {
 // fresh run after INPUTHIT thus sees the mode INPUTHIT set.
 bool inputMode(uint32_t *mode) {
     if (!loadSettings()) return false;
-    const termios &t = restingSettings;
+    const termios &t = tty.resting;
     uint32_t m = ENABLE_EXTENDED_FLAGS_FLAG | ENABLE_QUICK_EDIT_MODE_FLAG;
     if (t.c_lflag & ISIG) m |= ENABLE_PROCESSED_INPUT_FLAG;
     if (t.c_lflag & ICANON) m |= LINE_INPUT_FLAG;
     if (t.c_lflag & ECHO) m |= ECHO_INPUT_FLAG;
-    if (mouseOn) m |= ENABLE_MOUSE_INPUT_FLAG;
+    if (tty.mouseOn) m |= ENABLE_MOUSE_INPUT_FLAG;
     *mode = m;
     return true;
 }
@@ -421,18 +433,18 @@ void setInputMode(uint32_t mode) {
     if (!loadSettings()) return;
     bool wanted = (mode & ENABLE_MOUSE_INPUT_FLAG) != 0;
     if (wanted) {
-        restingSettings.c_lflag &= ~(ECHO | ICANON);
+        tty.resting.c_lflag &= ~(ECHO | ICANON);
         writeInputTerminal(MOUSE_ON);
-    } else if (mouseOn) {
+    } else if (tty.mouseOn) {
         writeInputTerminal(MOUSE_OFF);
         enterRawMode();
         drainReports();
         // Back to echo and line editing: as found, or on if the run found
         // the tty already set up by an earlier INPUTHIT.
-        tcflag_t given = isSetUp(foundSettings) ? (ECHO | ICANON) : foundSettings.c_lflag;
-        restingSettings.c_lflag |= given & (ECHO | ICANON);
+        tcflag_t given = isSetUp(tty.found) ? (ECHO | ICANON) : tty.found.c_lflag;
+        tty.resting.c_lflag |= given & (ECHO | ICANON);
     }
-    mouseOn = wanted;
+    tty.mouseOn = wanted;
     applySettings();
 }
 
@@ -440,20 +452,20 @@ void setInputMode(uint32_t mode) {
 // mouse reports would hold it forever, so Ctrl+C stays a signal here.
 bool readInputEvent(InputEvent *event) {
     if (!isTerminal(INPUT)) return false;
-    signalsKept = true;
-    if (rawOn) applySettings();
+    tty.signalsKept = true;
+    if (tty.raw) applySettings();
     bool got = fillQueue(false, true);
-    signalsKept = false;
+    tty.signalsKept = false;
     applySettings();
     if (!got) return false;
-    *event = queue[0].event;
+    *event = input.queue[0].event;
     dequeue(1);
     return true;
 }
 
 bool peekInputEvent(InputEvent *event) {
     if (!isTerminal(INPUT) || !fillQueue(false, false)) return false;
-    *event = queue[0].event;
+    *event = input.queue[0].event;
     return true;
 }
 
@@ -462,7 +474,7 @@ bool peekInputEvent(InputEvent *event) {
 bool countInputEvents(uint32_t *count) {
     if (!isTerminal(INPUT)) return false;
     fillQueue(false, false);
-    *count = static_cast<uint32_t>(queued);
+    *count = static_cast<uint32_t>(input.queued);
     return true;
 }
 
@@ -471,10 +483,10 @@ bool countInputEvents(uint32_t *count) {
 void flushInputEvents() {
     if (!isTerminal(INPUT)) return;
     enterRawMode();
-    while (readByte(0) || (pendingLength > 0 && readByte(ESCAPE_TIMEOUT_MS))) {
+    while (readByte(0) || (input.pendingLength > 0 && readByte(ESCAPE_TIMEOUT_MS))) {
     }
-    pendingLength = 0;
-    queued = 0;
+    input.pendingLength = 0;
+    input.queued = 0;
 }
 
 // ---- Keystrokes -------------------------------------------------------------------------
@@ -484,33 +496,33 @@ void flushInputEvents() {
 // came during a PRINT still reach the next INPUTHIT, as on Windows. Where
 // the kernel refuses TIOCSTI they are lost.
 bool keyWaiting() {
-    if (heldSecondCode != NO_SECOND_CODE) return true;
+    if (input.heldSecondCode != NO_SECOND_CODE) return true;
     if (!isTerminal(INPUT)) return false;
-    int queuedBefore = queued;
-    std::memcpy(readLog, pending, static_cast<size_t>(pendingLength));
-    readLogLength = pendingLength;
+    int queuedBefore = input.queued;
+    std::memcpy(input.log, input.pending, static_cast<size_t>(input.pendingLength));
+    input.logLength = input.pendingLength;
     bool found = fillQueue(true, false);
-    if (!found && readLogLength > 0) {
-        for (int i = 0; i < readLogLength; ++i) ioctl(INPUT, TIOCSTI, &readLog[i]);
-        queued = queuedBefore;
-        pendingLength = 0;
+    if (!found && input.logLength > 0) {
+        for (int i = 0; i < input.logLength; ++i) ioctl(INPUT, TIOCSTI, &input.log[i]);
+        input.queued = queuedBefore;
+        input.pendingLength = 0;
     }
-    readLogLength = -1;
+    input.logLength = -1;
     return found;
 }
 
 // Events before the key are dropped, as the Windows C runtime does.
 int readKeyCode() {
-    if (heldSecondCode != NO_SECOND_CODE) {
-        int code = heldSecondCode;
-        heldSecondCode = NO_SECOND_CODE;
+    if (input.heldSecondCode != NO_SECOND_CODE) {
+        int code = input.heldSecondCode;
+        input.heldSecondCode = NO_SECOND_CODE;
         return code;
     }
     // No terminal, or it hung up: -1, which ends KBD with status 255.
     if (!isTerminal(INPUT) || !fillQueue(true, true)) return -1;
     int key = firstKey();
-    int first = queue[key].first;
-    heldSecondCode = queue[key].second;
+    int first = input.queue[key].first;
+    input.heldSecondCode = input.queue[key].second;
     dequeue(key + 1);
     return first;
 }
