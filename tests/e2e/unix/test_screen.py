@@ -81,3 +81,13 @@ def test_time_and_sleep(pane):
     assert fields[:6] == pane.file("expected").split()
     assert 0 <= int(fields[7]) <= 999
     assert 300 <= int(pane.file("slept")) < 1500
+
+
+def test_no_command_but_inputhit_changes_the_tty(pane):
+    commands = ["PRINT 1 1 07 x", "COLOR 07", "LOCATE 2 2", "CURSOR 50", "CURSOR 1", "FONT 0",
+                "TIME", "SLEEP 10", "_KBD", "print", "NOSUCH"]
+    pane.run("; ".join(f'"$C" {c}; stty -g > after{i}' for i, c in enumerate(commands)))
+    before = pane.file("stty.before")
+    for i, command in enumerate(commands):
+        assert pane.file(f"after{i}") == before, command
+    pane.assert_terminal_given_back()
