@@ -167,3 +167,16 @@ def test_inputhit_reports_a_resize_as_the_new_size(pane):
     finally:
         pane.tmux("resize-window", "-t", "conx", "-x", "80", "-y", "25")
     assert report == "20 70 0 0  \n"
+
+
+def test_a_click_during_print_waits_for_the_next_inputhit(pane):
+    """PRINT looks for a key; the click it reads instead goes back to the tty."""
+    pane.start('"$C" INPUTHIT 0; : > ready; sleep 0.8; "$C" PRINT 0 0 07 x; echo $? > status; '
+               '"$C" INPUTHIT 0 > report; ' + RESTORE_LINE)
+    import conftest
+    conftest.wait_for(lambda: pane.file("ready") is not None, "the first call")
+    pane.literal("\x1b[<0;20;10M")
+    pane.wait_done()
+    assert pane.status() == 0
+    assert pane.file("report") == "9 19 1 0  \n"
+    pane.assert_terminal_given_back()
