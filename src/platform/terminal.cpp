@@ -551,11 +551,25 @@ DateTime localTime() {
                     static_cast<uint16_t>(now.tv_nsec / 1000000)};
 }
 
+// Reports are ASCII but for INPUTHIT's key character, a 1252 byte: bytes
+// 80-FF go out as their characters in UTF-8, as PRINT shows them.
 void printOut(const char *format, ...) {
+    char text[256];
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    int length = std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
+    if (length > static_cast<int>(sizeof text) - 1) length = sizeof text - 1;
+    char utf8[sizeof text * 3];
+    ScreenStream s;
+    startStream(&s, utf8, sizeof utf8, 0, 0);
+    for (int i = 0; i < length; ++i) {
+        uint8_t byte = static_cast<uint8_t>(text[i]);
+        char one[2] = {text[i], '\0'};
+        if (byte < 0x80) appendText(&s, one);
+        else appendCharacter(&s, byte);
+    }
+    std::fwrite(utf8, 1, static_cast<size_t>(s.length), stdout);
     std::fflush(stdout);
 }
 

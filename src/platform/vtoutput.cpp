@@ -192,11 +192,13 @@ void appendCell(ScreenStream *s, int column, int row, uint8_t byte, uint16_t att
     moveTo(s, column, row);
     uint16_t shown = attribute & (FOREGROUND_MASK | BACKGROUND_MASK | SHOWN_FLAGS);
     if (s->attribute != shown) putAttributeChange(s, shown);
-    putUtf8(s, glyphFromWindows1252(byte));
+    appendCharacter(s, byte);
     // At the last column the cursor stays put with a wrap pending: nothing
     // scrolls, and the next move starts from there.
     s->column = column + 1;
 }
+
+void appendCharacter(ScreenStream *s, uint8_t byte) { putUtf8(s, glyphFromWindows1252(byte)); }
 
 void appendText(ScreenStream *s, const char *text) {
     size_t n = std::strlen(text);

@@ -50,6 +50,9 @@ void startStream(ScreenStream *s, char *bytes, int capacity, int columns, int ro
 // an SGR only when the attribute changes, then the glyph as UTF-8.
 void appendCell(ScreenStream *s, int column, int row, uint8_t byte, uint16_t attribute);
 
+// Appends the character of a 1252 byte in UTF-8, where the cursor is.
+void appendCharacter(ScreenStream *s, uint8_t byte);
+
 // Appends raw bytes (escape sequences of the caller's own).
 void appendText(ScreenStream *s, const char *text);
 

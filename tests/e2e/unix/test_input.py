@@ -180,3 +180,7 @@ def test_a_click_during_print_waits_for_the_next_inputhit(pane):
     assert pane.status() == 0
     assert pane.file("report") == "9 19 1 0  \n"
     pane.assert_terminal_given_back()
+
+
+def test_inputhit_shows_a_typed_character_as_utf8(pane):
+    assert inputhit(pane, lambda: pane.literal("é")) == "-1 -1 -1 233 é\n"
