@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# A game loop over conx: move the @ with the arrow keys, click a cell to put
+# a block there (click it again to take it away), q or Escape quits.
+# Each frame: PRINT draws the board, INPUTHIT 0 polls keys and the mouse,
+# TIME and SLEEP hold the pace at about 20 frames a second.
+#
+#   CONX=path/to/conx bash examples/game.sh
+set -u
+conx=${CONX:-$(dirname "$0")/../build/native/conx}
+
+# INPUTHIT leaves the terminal set up for the loop (mouse reporting on,
+# keys not echoed). This is the one line that gives it back at the end:
+#   stty echo icanon; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l'
+give_back() {
+    stty echo icanon; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l'
+    "$conx" COLOR 07; "$conx" CURSOR 1; printf '\033[%d;1H' $((top + height + 3))
+}
+trap give_back EXIT
+
+top=1 left=2 width=30 height=12   # the board on the screen
+row=5 column=10                   # the player, on the board
+declare -A blocks=()              # "row,column" -> 1
+FRAME_MS=50
+BOARD=1F BLOCK=1E PLAYER=1C TEXT=0E
+
+now_ms() {  # milliseconds since midnight, from TIME
+    local d y mo day h mi s ms
+    read -r d y mo day h mi s ms < <("$conx" TIME)
+    echo $(( ((10#$h * 60 + 10#$mi) * 60 + 10#$s) * 1000 + 10#$ms ))
+}
+
+# Key codes: INPUTHIT reports them in full; PRINT's exit status keeps the
+# low 8 bits, where Up is 71, Left 74, Right 76 and Down 79.
+move() {
+    case $1 in
+        327|71)  (( row > 0 )) && (( row-- )) ;;
+        335|79)  (( row < height - 1 )) && (( row++ )) ;;
+        330|74)  (( column > 0 )) && (( column-- )) ;;
+        332|76)  (( column < width - 1 )) && (( column++ )) ;;
+        113|27)  exit 0 ;;
+    esac
+}
+
+click() {  # screen row and column of a left click
+    local r=$(( $1 - top )) c=$(( $2 - left ))
+    (( r < 0 || r >= height || c < 0 || c >= width )) && return
+    if [[ -n ${blocks[$r,$c]:-} ]]; then unset "blocks[$r,$c]"; else blocks[$r,$c]=1; fi
+}
+
+# One PRINT for the whole frame: a run per colour, a new line per row.
+draw() {
+    local args=() r c attribute text run_attribute run_text
+    for (( r = 0; r < height; r++ )); do
+        run_attribute= run_text=
+        for (( c = 0; c < width; c++ )); do
+            if (( r == row && c == column )); then attribute=$PLAYER text='@'
+            elif [[ -n ${blocks[$r,$c]:-} ]]; then attribute=$BLOCK text='#'
+            else attribute=$BOARD text='.'
+            fi
+            if [[ $attribute != "$run_attribute" && -n $run_text ]]; then
+                args+=("$run_attribute" "$run_text"); run_text=
+            fi
+            run_attribute=$attribute run_text+=$text
+        done
+        args+=("$run_attribute" "$run_text\\n")
+    done
+    args+=("$TEXT" "\\n arrows move, click puts a block, q quits   ")
+    args+=("$TEXT" "at $row,$column, ${#blocks[@]} blocks   ")
+    "$conx" PRINT "$top" "$left" "${args[@]}"
+}
+
+"$conx" CURSOR 0
+printf '\033[2J'
+while :; do
+    start=$(now_ms)
+    draw; key=$?
+    (( key != 0 )) && move "$key"
+    if read -r r c buttons key char < <("$conx" INPUTHIT 0); then
+        (( key != 0 )) && move "$key"
+        (( buttons == 1 )) && click "$r" "$c"
+    fi
+    spent=$(( $(now_ms) - start ))
+    (( spent >= 0 && spent < FRAME_MS )) && "$conx" SLEEP $(( FRAME_MS - spent ))
+done

@@ -1,0 +1,365 @@
+// Terminal input decoding. Sequences understood:
+//   ESC [ params final       CSI: cursor keys (A B C D H F), F1-F4 (P Q R S)
+//                            with "1;m" modifiers, "n;m ~" for the rest,
+//                            Z Shift+Tab, I / O focus in / out
+//   ESC O x                  SS3: cursor keys and F1-F4 (application mode)
+//   ESC [ [ A-E              F1-F5 of the Linux console
+//   ESC [ < b ; x ; y M/m    SGR mouse report, press / release, 1-based
+//   ESC [ M b x y            legacy mouse report, each byte value + 32
+//   ESC [ b ; x ; y M        urxvt mouse report, b + 32
+//   ESC x                    Alt+x: the key x (the Windows console gives the
+//                            character for Alt+letter)
+//   ESC alone                Escape, once nothing follows within the timeout
+#include "platform/vtinput.h"
+
+#include <cstring>
+
+#include "platform/vtoutput.h"
+
+namespace {
+
+const uint8_t ESC = 0x1B;
+const uint8_t DEL = 0x7F;           // what Backspace sends
+const uint8_t NUL = 0x00;           // Ctrl+Space, Ctrl+2
+const int BACKSPACE_CODE = 8;       // what _getch gives for Backspace
+const int EXTENDED = 0;             // first code of a key pair
+const int EXTENDED_GREY = 224;      // first code of a grey (cursor block) key pair
+const int CTRL_SPACE_SECOND = 3;    // Ctrl+Space / Ctrl+2: 0, 3
+const int SHIFT_TAB_SECOND = 15;    // Shift+Tab: 0, 15
+const int MAX_SEQUENCE = 32;        // longer "sequences" are noise
+const int MAX_PARAMETERS = 4;
+const int MOUSE_BYTE_OFFSET = 32;   // legacy and urxvt reports add 32
+
+// CSI / SS3 modifier parameter m: m - 1 = Shift 1 | Alt 2 | Ctrl 4 | Meta 8.
+const int MODIFIER_SHIFT = 1, MODIFIER_ALT = 2, MODIFIER_CTRL = 4, MODIFIER_META = 8;
+
+// SGR mouse button byte: low 2 bits the button, then modifiers and kinds.
+const int MOUSE_BUTTON_BITS = 0x03;
+const int MOUSE_NO_BUTTON = 3;      // a legacy release, or motion with no button
+const int MOUSE_SHIFT = 4, MOUSE_META = 8, MOUSE_CTRL = 16;
+const int MOUSE_MOTION = 32;
+const int MOUSE_WHEEL = 64;         // buttons 4-7: 64 up, 65 down, 66 left, 67 right
+const int MOUSE_EXTRA = 128;        // buttons 8-11: Windows has no record for them
+
+// Windows mouse record flags and control-key state.
+const uint32_t MOUSE_MOVED_FLAG = 0x0001;
+const uint32_t MOUSE_WHEELED_FLAG = 0x0004;
+const uint32_t MOUSE_HWHEELED_FLAG = 0x0008;
+const uint32_t LEFT_ALT_PRESSED = 0x0002;
+const uint32_t LEFT_CTRL_PRESSED = 0x0008;
+const uint32_t SHIFT_PRESSED = 0x0010;
+const int32_t WHEEL_DELTA = 120;    // one notch, in the button state's upper half
+
+enum Key {
+    KEY_UP, KEY_DOWN, KEY_RIGHT, KEY_LEFT, KEY_HOME, KEY_END, KEY_PAGE_UP, KEY_PAGE_DOWN,
+    KEY_INSERT, KEY_DELETE, KEY_F1, KEY_F2, KEY_F3, KEY_F4, KEY_F5, KEY_F6, KEY_F7,
+    KEY_F8, KEY_F9, KEY_F10, KEY_F11, KEY_F12, NO_KEY = -1,
+};
+
+// _getch codes of the keys without a character, one row per Key. Alt
+// beats Ctrl beats Shift; Alt forms of the cursor block start with 0.
+struct KeyCodes {
+    uint8_t first, altFirst, plain, shift, ctrl, alt;
+};
+const KeyCodes KeyTable[] = {
+    // first altFirst plain shift ctrl  alt
+    {224,    0,       72,   72,   141,  152},  // Up
+    {224,    0,       80,   80,   145,  160},  // Down
+    {224,    0,       77,   77,   116,  157},  // Right
+    {224,    0,       75,   75,   115,  155},  // Left
+    {224,    0,       71,   71,   119,  151},  // Home
+    {224,    0,       79,   79,   117,  159},  // End
+    {224,    0,       73,   73,   134,  153},  // PgUp (Ctrl: the same pair as F12)
+    {224,    0,       81,   81,   118,  161},  // PgDn
+    {224,    0,       82,   82,   146,  162},  // Insert
+    {224,    0,       83,   83,   147,  163},  // Delete
+    {0,      0,       59,   84,   94,   104},  // F1
+    {0,      0,       60,   85,   95,   105},  // F2
+    {0,      0,       61,   86,   96,   106},  // F3
+    {0,      0,       62,   87,   97,   107},  // F4
+    {0,      0,       63,   88,   98,   108},  // F5
+    {0,      0,       64,   89,   99,   109},  // F6
+    {0,      0,       65,   90,   100,  110},  // F7
+    {0,      0,       66,   91,   101,  111},  // F8
+    {0,      0,       67,   92,   102,  112},  // F9
+    {0,      0,       68,   93,   103,  113},  // F10
+    {224,    224,     133,  135,  137,  139},  // F11
+    {224,    224,     134,  136,  138,  140},  // F12
+};
+
+// Final bytes of CSI 1;m X and SS3 X.
+struct LetterKey {
+    char final;
+    Key key;
+};
+const LetterKey LetterKeys[] = {
+    {'A', KEY_UP}, {'B', KEY_DOWN}, {'C', KEY_RIGHT}, {'D', KEY_LEFT},
+    {'H', KEY_HOME}, {'F', KEY_END},
+    {'P', KEY_F1}, {'Q', KEY_F2}, {'R', KEY_F3}, {'S', KEY_F4},
+};
+
+// First parameters of CSI n;m ~ (1 and 7 Home, 4 and 8 End: rxvt and tmux).
+struct TildeKey {
+    int number;
+    Key key;
+};
+const TildeKey TildeKeys[] = {
+    {1, KEY_HOME}, {2, KEY_INSERT}, {3, KEY_DELETE}, {4, KEY_END},
+    {5, KEY_PAGE_UP}, {6, KEY_PAGE_DOWN}, {7, KEY_HOME}, {8, KEY_END},
+    {11, KEY_F1}, {12, KEY_F2}, {13, KEY_F3}, {14, KEY_F4}, {15, KEY_F5},
+    {17, KEY_F6}, {18, KEY_F7}, {19, KEY_F8}, {20, KEY_F9}, {21, KEY_F10},
+    {23, KEY_F11}, {24, KEY_F12},
+};
+
+Key letterKey(uint8_t final) {
+    for (const LetterKey &k : LetterKeys)
+        if (k.final == final) return k.key;
+    return NO_KEY;
+}
+
+Key tildeKey(int number) {
+    for (const TildeKey &k : TildeKeys)
+        if (k.number == number) return k.key;
+    return NO_KEY;
+}
+
+DecodeStatus found(int *used, int length) {
+    *used = length;
+    return DECODE_FOUND;
+}
+
+DecodeStatus notMine(int *used, int length) {
+    *used = length;
+    return DECODE_NOT_MINE;
+}
+
+DecodeStatus keyFound(TerminalInput *input, int *used, int length, int first, int second) {
+    *input = TerminalInput{};
+    input->kind = KEY_INPUT;
+    input->first = first;
+    input->second = second;
+    return found(used, length);
+}
+
+// The pair for `key` under modifier parameter m (1 or absent: none).
+DecodeStatus namedKey(TerminalInput *input, int *used, int length, Key key, int modifier) {
+    const KeyCodes &k = KeyTable[key];
+    int bits = modifier > 1 ? modifier - 1 : 0;
+    if (bits & (MODIFIER_ALT | MODIFIER_META)) return keyFound(input, used, length, k.altFirst, k.alt);
+    if (bits & MODIFIER_CTRL) return keyFound(input, used, length, k.first, k.ctrl);
+    if (bits & MODIFIER_SHIFT) return keyFound(input, used, length, k.first, k.shift);
+    return keyFound(input, used, length, k.first, k.plain);
+}
+
+DecodeStatus mouseFound(TerminalInput *input, int *used, int length, int button, int x, int y,
+                        bool released) {
+    *input = TerminalInput{};
+    input->kind = MOUSE_INPUT;
+    input->button = button;
+    input->column = x - 1;
+    input->row = y - 1;
+    input->released = released;
+    return found(used, length);
+}
+
+// Legacy and urxvt reports name no button on release: button bits 3.
+bool isLegacyRelease(int button) {
+    return (button & MOUSE_BUTTON_BITS) == MOUSE_NO_BUTTON &&
+           !(button & (MOUSE_MOTION | MOUSE_WHEEL));
+}
+
+// Length of the UTF-8 sequence a lead byte opens; 0 when it opens none.
+int utf8Length(uint8_t lead) {
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+// One key that is not an escape sequence: a control byte, an ASCII
+// character, or a character in UTF-8 (given as its 1252 byte).
+DecodeStatus decodePlain(const uint8_t *b, int length, bool quiet, TerminalInput *input, int *used) {
+    uint8_t c = b[0];
+    if (c == NUL) return keyFound(input, used, 1, EXTENDED, CTRL_SPACE_SECOND);
+    if (c == DEL) return keyFound(input, used, 1, BACKSPACE_CODE, NO_SECOND_CODE);
+    if (c < 0x80) return keyFound(input, used, 1, c, NO_SECOND_CODE);
+    int n = utf8Length(c);
+    if (n == 0) return keyFound(input, used, 1, c, NO_SECOND_CODE);  // a Latin-1 terminal
+    uint32_t codePoint = c & (0x7F >> n);
+    for (int i = 1; i < n; ++i) {
+        if (i >= length) {
+            if (quiet) return keyFound(input, used, 1, c, NO_SECOND_CODE);
+            return DECODE_NEED_MORE;
+        }
+        if ((b[i] & 0xC0) != 0x80) return keyFound(input, used, 1, c, NO_SECOND_CODE);
+        codePoint = (codePoint << 6) | (b[i] & 0x3F);
+    }
+    return keyFound(input, used, n, windows1252FromUnicode(codePoint), NO_SECOND_CODE);
+}
+
+// Parameters of a CSI sequence: numbers separated by ';' (or ':').
+struct Parameters {
+    int value[MAX_PARAMETERS];
+    int count;    // 0 when there are no digits and no separators
+    uint8_t marker;  // a private marker before them ('<', '?', ...) or 0
+};
+
+DecodeStatus decodeCsiFinal(uint8_t final, const Parameters &p, TerminalInput *input, int *used,
+                            int length) {
+    int first = p.count > 0 ? p.value[0] : 0;
+    int modifier = p.count > 1 ? p.value[1] : 1;
+    if (p.marker == '<') {
+        if ((final == 'M' || final == 'm') && p.count == 3)
+            return mouseFound(input, used, length, p.value[0], p.value[1], p.value[2], final == 'm');
+        return notMine(used, length);
+    }
+    if (p.marker != 0) return notMine(used, length);
+    if (final == 'M' && p.count == 3) {
+        int button = p.value[0] - MOUSE_BYTE_OFFSET;
+        return mouseFound(input, used, length, button, p.value[1], p.value[2],
+                          isLegacyRelease(button));
+    }
+    if (final == '~') {
+        Key key = tildeKey(first);
+        return key == NO_KEY ? notMine(used, length) : namedKey(input, used, length, key, modifier);
+    }
+    if (p.count == 0 && (final == 'I' || final == 'O')) {
+        *input = TerminalInput{};
+        input->kind = FOCUS_INPUT;
+        input->focused = final == 'I';
+        return found(used, length);
+    }
+    if (p.count == 0 && final == 'Z') return keyFound(input, used, length, EXTENDED, SHIFT_TAB_SECOND);
+    Key key = letterKey(final);
+    if (key != NO_KEY && (p.count == 0 || first <= 1)) return namedKey(input, used, length, key, modifier);
+    return notMine(used, length);
+}
+
+// b[0] ESC, b[1] '['.
+DecodeStatus decodeCsi(const uint8_t *b, int length, TerminalInput *input, int *used) {
+    if (length < 3) return DECODE_NEED_MORE;
+    if (b[2] == '[') {  // Linux console F1-F5
+        if (length < 4) return DECODE_NEED_MORE;
+        if (b[3] >= 'A' && b[3] <= 'E') return namedKey(input, used, 4, Key(KEY_F1 + (b[3] - 'A')), 1);
+        return notMine(used, 4);
+    }
+    if (b[2] == 'M') {  // legacy mouse: three bytes follow
+        if (length < 6) return DECODE_NEED_MORE;
+        int button = b[3] - MOUSE_BYTE_OFFSET;
+        return mouseFound(input, used, 6, button, b[4] - MOUSE_BYTE_OFFSET, b[5] - MOUSE_BYTE_OFFSET,
+                          isLegacyRelease(button));
+    }
+    Parameters p = {{0}, 0, 0};
+    int i = 2;
+    if (b[i] >= '<' && b[i] <= '?') p.marker = b[i++];
+    for (; i < length && b[i] >= 0x30 && b[i] <= 0x3F; ++i) {
+        if (p.count == 0) p.count = 1;
+        if (b[i] == ';' || b[i] == ':') {
+            if (p.count < MAX_PARAMETERS) p.value[p.count] = 0;
+            ++p.count;
+        } else if (b[i] >= '0' && b[i] <= '9' && p.count <= MAX_PARAMETERS) {
+            int &v = p.value[p.count - 1];
+            if (v < 100000) v = v * 10 + (b[i] - '0');
+        }
+    }
+    while (i < length && b[i] >= 0x20 && b[i] <= 0x2F) ++i;  // intermediates
+    if (i >= length) return i >= MAX_SEQUENCE ? notMine(used, length) : DECODE_NEED_MORE;
+    if (b[i] < 0x40 || b[i] > 0x7E) return notMine(used, i);  // broken off: drop what came
+    if (p.count > MAX_PARAMETERS) return notMine(used, i + 1);
+    return decodeCsiFinal(b[i], p, input, used, i + 1);
+}
+
+// b[0] ESC, b[1] 'O'.
+DecodeStatus decodeSs3(const uint8_t *b, int length, TerminalInput *input, int *used) {
+    if (length < 3) return DECODE_NEED_MORE;
+    if (b[2] == 'M') return keyFound(input, used, 3, '\r', NO_SECOND_CODE);  // keypad Enter
+    Key key = letterKey(b[2]);
+    return key == NO_KEY ? notMine(used, 3) : namedKey(input, used, 3, key, 1);
+}
+
+}  // namespace
+
+DecodeStatus decodeTerminalInput(const uint8_t *bytes, int length, bool quiet,
+                                 TerminalInput *input, int *used) {
+    if (length <= 0) return DECODE_NEED_MORE;
+    if (bytes[0] != ESC) return decodePlain(bytes, length, quiet, input, used);
+    DecodeStatus status = DECODE_NEED_MORE;
+    if (length >= 2 && bytes[1] == '[') status = decodeCsi(bytes, length, input, used);
+    else if (length >= 2 && bytes[1] == 'O') status = decodeSs3(bytes, length, input, used);
+    else if (length >= 2 && bytes[1] != ESC) {
+        // Alt+key: the key itself, as the Windows console reports it.
+        status = decodePlain(bytes + 1, length - 1, quiet, input, used);
+        if (status != DECODE_NEED_MORE) ++*used;
+    } else if (length >= 2) {
+        status = keyFound(input, used, 1, ESC, NO_SECOND_CODE);  // ESC ESC: the first is Escape
+    }
+    // Nothing more is coming: the ESC was the Escape key, the rest is keys.
+    if (status == DECODE_NEED_MORE && quiet) return keyFound(input, used, 1, ESC, NO_SECOND_CODE);
+    return status;
+}
+
+bool mouseEventRecord(const TerminalInput &input, MouseButtons *buttons, InputEvent *event) {
+    int b = input.button;
+    if (b < 0 || (b & MOUSE_EXTRA)) return false;
+    uint32_t control = 0;
+    if (b & MOUSE_SHIFT) control |= SHIFT_PRESSED;
+    if (b & MOUSE_META) control |= LEFT_ALT_PRESSED;
+    if (b & MOUSE_CTRL) control |= LEFT_CTRL_PRESSED;
+    int which = b & MOUSE_BUTTON_BITS;
+    uint32_t state, flags = 0;
+    if (b & MOUSE_WHEEL) {
+        if (input.released) return false;  // horizontal wheels also report a release
+        // 64 forward (+120), 65 back; 67 right (+120), 66 left.
+        bool vertical = which < 2;
+        bool positive = which == 0 || which == 3;
+        int32_t delta = positive ? WHEEL_DELTA : -WHEEL_DELTA;
+        state = (static_cast<uint32_t>(delta) << 16) | buttons->held;
+        flags = vertical ? MOUSE_WHEELED_FLAG : MOUSE_HWHEELED_FLAG;
+    } else {
+        // Report numbering: 0 left, 1 middle, 2 right; Windows: 1, 4, 2.
+        const uint32_t Bits[] = {LEFT_BUTTON, MIDDLE_BUTTON, RIGHT_BUTTON, 0};
+        if (input.released && which == MOUSE_NO_BUTTON) buttons->held = 0;
+        else if (input.released) buttons->held &= ~Bits[which];
+        else buttons->held |= Bits[which];
+        if (b & MOUSE_MOTION) flags = MOUSE_MOVED_FLAG;
+        state = buttons->held;
+    }
+    *event = InputEvent{};
+    event->type = MOUSE_EVENT_TYPE;
+    int16_t column = static_cast<int16_t>(input.column), row = static_cast<int16_t>(input.row);
+    std::memcpy(event->payload + 0, &column, 2);
+    std::memcpy(event->payload + 2, &row, 2);
+    std::memcpy(event->payload + 4, &state, 4);
+    std::memcpy(event->payload + 8, &control, 4);
+    std::memcpy(event->payload + 12, &flags, 4);
+    return true;
+}
+
+InputEvent keyEventRecord(const TerminalInput &input) {
+    InputEvent event = {};
+    event.type = KEY_EVENT_TYPE;
+    uint32_t keyDown = 1;
+    uint16_t repeat = 1;
+    uint16_t character = input.second == NO_SECOND_CODE ? static_cast<uint16_t>(input.first) : 0;
+    std::memcpy(event.payload + 0, &keyDown, 4);
+    std::memcpy(event.payload + 4, &repeat, 2);
+    std::memcpy(event.payload + 10, &character, 2);
+    return event;
+}
+
+InputEvent focusEventRecord(bool gained) {
+    InputEvent event = {};
+    event.type = FOCUS_EVENT_TYPE;
+    uint32_t set = gained ? 1 : 0;
+    std::memcpy(event.payload, &set, 4);
+    return event;
+}
+
+InputEvent bufferSizeEventRecord(int columns, int rows) {
+    InputEvent event = {};
+    event.type = WINDOW_BUFFER_SIZE_EVENT_TYPE;
+    int16_t c = static_cast<int16_t>(columns), r = static_cast<int16_t>(rows);
+    std::memcpy(event.payload + 0, &c, 2);
+    std::memcpy(event.payload + 2, &r, 2);
+    return event;
+}

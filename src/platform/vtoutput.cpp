@@ -1,0 +1,225 @@
+// Terminal output encoding. Sequences used:
+//   ESC [ r ; c H    CUP   cursor to row r, column c (1-based; "ESC [ H" is 1;1,
+//                          "ESC [ r H" is column 1)
+//   ESC [ n C        CUF   cursor n columns right (n omitted: 1)
+//   CR LF                  column 1 of the next row (never at the bottom row);
+//                          LF alone where the tty's ONLCR adds the CR
+//   ESC [ p ; ... m  SGR   0 reset, 4 underline, 7 reverse, 53 overline,
+//                          30-37 / 90-97 foreground, 40-47 / 100-107 background
+#include "platform/vtoutput.h"
+
+#include <cstring>
+
+namespace {
+
+// Windows attribute bits beyond the two colours.
+const uint16_t FOREGROUND_MASK = 0x000F;
+const uint16_t BACKGROUND_MASK = 0x00F0;
+const int BACKGROUND_SHIFT = 4;
+const uint16_t GRID_HORIZONTAL = 0x0400;  // a line over the cell: SGR 53
+const uint16_t REVERSE_VIDEO = 0x4000;    // SGR 7
+const uint16_t UNDERSCORE = 0x8000;       // SGR 4
+const uint16_t SHOWN_FLAGS = GRID_HORIZONTAL | REVERSE_VIDEO | UNDERSCORE;
+const int BRIGHT = 8;                     // intensity bit of a colour index
+
+// SGR numbers: colour n (ANSI order) is base + n, bright ones bright base + n.
+const int SGR_FOREGROUND = 30, SGR_BRIGHT_FOREGROUND = 90;
+const int SGR_BACKGROUND = 40, SGR_BRIGHT_BACKGROUND = 100;
+const int SGR_UNDERLINE = 4, SGR_REVERSE = 7, SGR_OVERLINE = 53;
+
+const char CSI[] = "\x1b[";
+
+// 00-1F and 7F: the CP437 pictures (what ConPTY shows for them); 00 blank.
+const uint16_t ControlGlyphs[32] = {
+    //  +0      +1      +2      +3      +4      +5      +6      +7
+    0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,  // 00
+    0x25D8, 0x25CB, 0x25D9, 0x2642, 0x2640, 0x266A, 0x266B, 0x263C,  // 08
+    0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7, 0x25AC, 0x21A8,  // 10
+    0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC,  // 18
+};
+const uint16_t DELETE_GLYPH = 0x2302;  // 7F, a house
+const uint16_t UNDEFINED_GLYPH = '?';  // 81 8D 8F 90 9D have no character
+
+// 80-9F, where 1252 differs from Latin-1; 0 marks the undefined bytes.
+const uint16_t Windows1252High[32] = {
+    //  +0      +1      +2      +3      +4      +5      +6      +7
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,       // 88
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 98
+};
+const int HIGH_FIRST = 0x80, LATIN1_FIRST = 0xA0, DELETE = 0x7F, CONTROL_END = 0x20;
+
+bool hasRoom(const ScreenStream *s, int bytes) { return s->length + bytes <= s->capacity; }
+
+void put(ScreenStream *s, char c) {
+    if (hasRoom(s, 1)) s->bytes[s->length++] = c;
+}
+
+void putNumber(ScreenStream *s, int n) {
+    char digits[12];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n > 0);
+    while (count > 0) put(s, digits[--count]);
+}
+
+void putUtf8(ScreenStream *s, uint32_t c) {
+    if (c < 0x80) {
+        put(s, static_cast<char>(c));
+    } else if (c < 0x800) {
+        put(s, static_cast<char>(0xC0 | (c >> 6)));
+        put(s, static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        put(s, static_cast<char>(0xE0 | (c >> 12)));
+        put(s, static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        put(s, static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// Decimal digits of n (n >= 0).
+int digitCount(int n) {
+    int count = 1;
+    while (n >= 10) {
+        n /= 10;
+        ++count;
+    }
+    return count;
+}
+
+int foregroundSgr(uint16_t attribute) {
+    int colour = ansiColour(attribute & FOREGROUND_MASK);
+    return (colour & BRIGHT) ? SGR_BRIGHT_FOREGROUND + (colour & ~BRIGHT) : SGR_FOREGROUND + colour;
+}
+
+int backgroundSgr(uint16_t attribute) {
+    int colour = ansiColour((attribute & BACKGROUND_MASK) >> BACKGROUND_SHIFT);
+    return (colour & BRIGHT) ? SGR_BRIGHT_BACKGROUND + (colour & ~BRIGHT) : SGR_BACKGROUND + colour;
+}
+
+// Appends ";n", or "n" as the first parameter.
+void putParameter(ScreenStream *s, int n, bool *first) {
+    if (!*first) put(s, ';');
+    *first = false;
+    putNumber(s, n);
+}
+
+// The SGR that takes the terminal from the attribute in force to `to`:
+// only what differs, unless a flag must go off (only a reset clears it).
+void putAttributeChange(ScreenStream *s, uint16_t to) {
+    int from = s->attribute;
+    bool reset = from == UNKNOWN_ATTRIBUTE || (from & SHOWN_FLAGS & ~to) != 0;
+    uint16_t was = reset ? 0 : static_cast<uint16_t>(from);
+    bool first = true;
+    appendText(s, CSI);
+    if (reset) putParameter(s, 0, &first);
+    if ((to & REVERSE_VIDEO) && !(was & REVERSE_VIDEO)) putParameter(s, SGR_REVERSE, &first);
+    if ((to & UNDERSCORE) && !(was & UNDERSCORE)) putParameter(s, SGR_UNDERLINE, &first);
+    if ((to & GRID_HORIZONTAL) && !(was & GRID_HORIZONTAL)) putParameter(s, SGR_OVERLINE, &first);
+    if (reset || (to & FOREGROUND_MASK) != (was & FOREGROUND_MASK))
+        putParameter(s, foregroundSgr(to), &first);
+    if (reset || (to & BACKGROUND_MASK) != (was & BACKGROUND_MASK))
+        putParameter(s, backgroundSgr(to), &first);
+    put(s, 'm');
+    s->attribute = to & (FOREGROUND_MASK | BACKGROUND_MASK | SHOWN_FLAGS);
+}
+
+int cupLength(int column, int row) {
+    if (column == 0) return row == 0 ? 3 : 3 + digitCount(row + 1);
+    return 4 + digitCount(row + 1) + digitCount(column + 1);
+}
+
+int cufLength(int n) { return n == 1 ? 3 : 3 + digitCount(n); }
+
+void putForward(ScreenStream *s, int n) {
+    appendText(s, CSI);
+    if (n > 1) putNumber(s, n);
+    put(s, 'C');
+}
+
+// The shortest way from where the cursor is to (column, row): a step right
+// on the same row, a new line (plus a step right), or an absolute move.
+void moveTo(ScreenStream *s, int column, int row) {
+    bool known = s->column >= 0 && s->row >= 0;
+    bool wrapPending = s->column >= s->columns;
+    if (known && row == s->row && column == s->column) return;
+    int best = cupLength(column, row);
+    if (known && row == s->row && column > s->column && !wrapPending &&
+        cufLength(column - s->column) < best) {
+        putForward(s, column - s->column);
+    } else if (known && row == s->row + 1 && row < s->rows &&
+               (s->lineFeedReturns ? 1 : 2) + (column > 0 ? cufLength(column) : 0) < best) {
+        // CR clears a pending wrap; LF moves down without scrolling, as the
+        // row below is on the screen. The tty may add the CR itself.
+        if (!s->lineFeedReturns) put(s, '\r');
+        put(s, '\n');
+        if (column > 0) putForward(s, column);
+    } else {
+        appendCursorPosition(s, column, row);
+    }
+    s->column = column;
+    s->row = row;
+}
+
+}  // namespace
+
+uint32_t glyphFromWindows1252(uint8_t byte) {
+    if (byte < CONTROL_END) return ControlGlyphs[byte];
+    if (byte == DELETE) return DELETE_GLYPH;
+    if (byte < HIGH_FIRST || byte >= LATIN1_FIRST) return byte;
+    uint16_t c = Windows1252High[byte - HIGH_FIRST];
+    return c != 0 ? c : UNDEFINED_GLYPH;
+}
+
+uint8_t windows1252FromUnicode(uint32_t codePoint) {
+    if (codePoint < HIGH_FIRST || (codePoint >= LATIN1_FIRST && codePoint <= 0xFF))
+        return static_cast<uint8_t>(codePoint);
+    for (int i = 0; i < 32; ++i)
+        if (Windows1252High[i] != 0 && Windows1252High[i] == codePoint)
+            return static_cast<uint8_t>(HIGH_FIRST + i);
+    return UNDEFINED_GLYPH;
+}
+
+int ansiColour(int w) { return (w & 0xA) | ((w & 1) << 2) | ((w >> 2) & 1); }
+
+void startStream(ScreenStream *s, char *bytes, int capacity, int columns, int rows) {
+    *s = ScreenStream{bytes, capacity, 0, columns, rows, -1, -1, UNKNOWN_ATTRIBUTE, false};
+}
+
+void appendCell(ScreenStream *s, int column, int row, uint8_t byte, uint16_t attribute) {
+    moveTo(s, column, row);
+    uint16_t shown = attribute & (FOREGROUND_MASK | BACKGROUND_MASK | SHOWN_FLAGS);
+    if (s->attribute != shown) putAttributeChange(s, shown);
+    appendCharacter(s, byte);
+    // At the last column the cursor stays put with a wrap pending: nothing
+    // scrolls, and the next move starts from there.
+    s->column = column + 1;
+}
+
+void appendCharacter(ScreenStream *s, uint8_t byte) { putUtf8(s, glyphFromWindows1252(byte)); }
+
+void appendText(ScreenStream *s, const char *text) {
+    size_t n = std::strlen(text);
+    if (!hasRoom(s, static_cast<int>(n))) return;
+    std::memcpy(s->bytes + s->length, text, n);
+    s->length += static_cast<int>(n);
+}
+
+void appendAttribute(ScreenStream *s, uint16_t attribute) {
+    s->attribute = UNKNOWN_ATTRIBUTE;
+    putAttributeChange(s, attribute);
+}
+
+void appendCursorPosition(ScreenStream *s, int column, int row) {
+    appendText(s, CSI);
+    if (row > 0 || column > 0) putNumber(s, row + 1);
+    if (column > 0) {
+        put(s, ';');
+        putNumber(s, column + 1);
+    }
+    put(s, 'H');
+    s->column = column;
+    s->row = row;
+}

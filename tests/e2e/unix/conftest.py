@@ -1,0 +1,196 @@
+"""The Unix build in a real tmux pane: a private tmux server, one pane per
+test, driven with send-keys and read back with capture-pane."""
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+
+import pytest
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+CONX = os.path.join(ROOT, "build", "native", "conx")
+COLUMNS, ROWS = 80, 25
+TIMEOUT = 10  # seconds any one wait may take before the test fails
+
+# Gives the terminal back after INPUTHIT: the README's line.
+RESTORE_LINE = r"stty echo icanon; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l'"
+
+SGR = re.compile(r"\x1b\[([0-9;]*)m")
+
+
+class Cell:
+    def __init__(self, ch, fg, bg, flags):
+        self.ch, self.fg, self.bg, self.flags = ch, fg, bg, flags
+
+    def __repr__(self):
+        return f"{self.ch!r}/{self.fg}/{self.bg}"
+
+
+def parse_capture(text):
+    """capture-pane -p -e output -> rows of Cells; fg/bg as SGR numbers
+    (None: the default colour), flags a set of SGR numbers (4, 7)."""
+    grid = []
+    fg = bg = None
+    flags = set()
+    for line in text.split("\n")[:ROWS]:
+        row, i = [], 0
+        while i < len(line):
+            m = SGR.match(line, i)
+            if m:
+                params = [int(p) if p else 0 for p in m.group(1).split(";")]
+                j = 0
+                while j < len(params):
+                    p = params[j]
+                    if p == 0:
+                        fg = bg = None
+                        flags = set()
+                    elif p in (38, 48):  # extended colours: kept as a tuple
+                        n = 3 if params[j + 1] == 5 else 5
+                        value = tuple(params[j + 1:j + n])
+                        fg, bg = (value, bg) if p == 38 else (fg, value)
+                        j += n - 1
+                    elif 30 <= p <= 37 or 90 <= p <= 97:
+                        fg = p
+                    elif 40 <= p <= 47 or 100 <= p <= 107:
+                        bg = p
+                    elif p == 39:
+                        fg = None
+                    elif p == 49:
+                        bg = None
+                    elif 20 <= p <= 29:
+                        flags.discard(p - 20)
+                    else:
+                        flags.add(p)
+                    j += 1
+                i = m.end()
+                continue
+            row.append(Cell(line[i], fg, bg, frozenset(flags)))
+            i += 1
+        while len(row) < COLUMNS:
+            row.append(Cell(" ", None, None, frozenset()))
+        grid.append(row)
+    while len(grid) < ROWS:
+        grid.append([Cell(" ", None, None, frozenset()) for _ in range(COLUMNS)])
+    return grid
+
+
+def wait_for(predicate, what, timeout=TIMEOUT):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if predicate():
+            return
+        time.sleep(0.02)
+    pytest.fail(f"timed out waiting for {what}")
+
+
+class Pane:
+    """One tmux pane running one bash script at a time. The script records
+    `stty -g` before and after the commands, the commands' results, and
+    whatever the shell could still read afterwards, then holds the screen."""
+
+    runs = 0  # across all panes: each run has its own folder
+
+    def __init__(self, server, folder):
+        self.server, self.folder = server, folder
+
+    def tmux(self, *args):
+        result = subprocess.run(["tmux", "-L", self.server, "-f", "/dev/null", *args],
+                                capture_output=True, text=True, timeout=TIMEOUT)
+        assert result.returncode == 0, result.stderr
+        return result.stdout
+
+    def file(self, name):
+        path = os.path.join(self.run_folder, name)
+        return open(path, encoding="utf-8", errors="replace").read() if os.path.exists(path) else None
+
+    def start(self, body, setup=""):
+        """Runs `body` (bash; $C is conx) in a fresh pane screen."""
+        Pane.runs += 1
+        self.run_folder = os.path.join(self.folder, f"run{Pane.runs}")
+        os.makedirs(self.run_folder)
+        script = os.path.join(self.run_folder, "script.sh")
+        with open(script, "w") as f:
+            f.write(f"""cd {self.run_folder}
+C={CONX}
+printf '\\033[0m\\033[H\\033[2J'
+{setup}
+stty -g > stty.before
+: > started
+{body}
+stty -g > stty.after
+IFS= read -r -s -t 0.3 -d '' -n 200 rest
+printf %s "$rest" > leftover
+: > done
+exec sleep 600
+""")
+        self.tmux("respawn-pane", "-k", "-t", "conx", f"bash --norc --noprofile {script}")
+        wait_for(lambda: self.file("started") is not None, "the script to start")
+
+    def wait_done(self):
+        wait_for(lambda: self.file("done") is not None, "the commands to end")
+
+    def run(self, body, setup=""):
+        self.start(body, setup)
+        self.wait_done()
+
+    def tty(self):
+        return self.tmux("display", "-p", "-t", "conx", "#{pane_tty}").strip()
+
+    def wait_reading(self):
+        """Waits until conx has the tty in raw mode: keys sent now reach it."""
+        tty = self.tty()
+
+        def raw():
+            settings = subprocess.run(["stty", "-F", tty, "-a"], capture_output=True,
+                                      text=True, timeout=TIMEOUT).stdout
+            return re.search(r"(^|\s)-icanon\b", settings) and re.search(r"(^|\s)-echo\b", settings)
+        wait_for(raw, "conx to read the keyboard")
+
+    def keys(self, *keys):
+        self.tmux("send-keys", "-t", "conx", *keys)
+
+    def literal(self, text):
+        self.tmux("send-keys", "-t", "conx", "-l", text)
+
+    def grid(self):
+        return parse_capture(self.tmux("capture-pane", "-p", "-e", "-t", "conx"))
+
+    def text(self, row):
+        return "".join(c.ch for c in self.grid()[row]).rstrip()
+
+    def cursor(self):
+        x, y, flag = self.tmux("display", "-p", "-t", "conx",
+                               "#{cursor_x} #{cursor_y} #{cursor_flag}").split()
+        return int(x), int(y), flag == "1"
+
+    def status(self, name="status"):
+        return int(self.file(name).strip())
+
+    def assert_terminal_given_back(self):
+        assert self.file("stty.after") == self.file("stty.before"), "tty settings changed"
+        assert self.file("leftover") == "", "input left for the shell"
+
+
+@pytest.fixture(scope="session")
+def server():
+    if not os.access(CONX, os.X_OK):
+        pytest.skip("build/native/conx is not built")
+    if not shutil.which("tmux"):
+        pytest.skip("tmux is not installed")
+    name = f"conx-e2e-{os.getpid()}"
+    folder = tempfile.mkdtemp(prefix="conx-e2e-")
+    base = ["tmux", "-L", name, "-f", "/dev/null"]
+    subprocess.run(base + ["new-session", "-d", "-s", "conx", "-x", str(COLUMNS), "-y", str(ROWS),
+                           "sleep 600"], check=True, timeout=TIMEOUT,
+                   env={**os.environ, "TERM": "xterm-256color"})
+    subprocess.run(base + ["set", "-g", "remain-on-exit", "on"], check=True, timeout=TIMEOUT)
+    yield name, folder
+    subprocess.run(base + ["kill-server"], timeout=TIMEOUT)
+    shutil.rmtree(folder, ignore_errors=True)
+
+
+@pytest.fixture
+def pane(server):
+    return Pane(*server)

@@ -1,0 +1,186 @@
+"""KBD, _KBD, MOUSE and INPUTHIT reading real keys and mouse reports."""
+import pytest
+
+from conftest import RESTORE_LINE
+
+KEYS = [  # tmux key name, the full key code
+    ("a", 97), ("A", 65), ("Enter", 13), ("Escape", 27), ("BSpace", 8), ("Tab", 9),
+    ("C-a", 1), ("Up", 327), ("Down", 335), ("Left", 330), ("Right", 332), ("Home", 326),
+    ("F1", 314), ("F12", 389), ("C-Left", 370), ("DC", 338),
+]
+
+
+@pytest.mark.parametrize("key,code", KEYS)
+def test_kbd_status_and_captured_code(pane, key, code):
+    pane.start('"$C" KBD > code; echo $? > status')
+    pane.wait_reading()
+    pane.keys(key)
+    pane.wait_done()
+    assert pane.status() == code & 0xFF, "the status holds the low 8 bits"
+    assert pane.file("code") == str(code), "captured, the full code"
+    pane.assert_terminal_given_back()
+
+
+def test_kbd_takes_one_key_and_leaves_the_next(pane):
+    pane.start('"$C" KBD; echo $? > first; "$C" KBD; echo $? > second')
+    pane.wait_reading()
+    pane.literal("x\x1b[Ay")
+    pane.wait_done()
+    assert pane.status("first") == ord("x")
+    assert pane.status("second") == 327 & 0xFF
+    assert pane.file("leftover") == "y", "the third key stays for the shell"
+
+
+def test_poll_key_with_nothing_waiting(pane):
+    pane.run('"$C" _KBD > code; "$C" LOCATE 5 5; "$C" _KBD; echo $? > status')
+    assert (pane.status(), pane.file("code")) == (0, "0")
+    assert pane.cursor()[:2] == (0, 0), "the cursor goes home"
+    pane.assert_terminal_given_back()
+
+
+def test_poll_key_with_a_key_waiting(pane):
+    pane.start('sleep 0.6; "$C" _KBD; echo $? > status')
+    pane.keys("F1")
+    pane.wait_done()
+    assert pane.status() == 314 & 0xFF
+
+
+@pytest.mark.parametrize("report,button", [("0", 1), ("2", 2), ("1", 4)])
+def test_mouse_reports_row_column_button(pane, report, button):
+    pane.start('"$C" MOUSE > report; echo $? > status')
+    pane.wait_reading()
+    pane.literal("q")  # consumed while waiting
+    pane.literal(f"\x1b[<64;2;2M\x1b[<{report};13;5M")  # the wheel does not count
+    pane.literal(f"\x1b[<{report};13;5m")
+    pane.wait_done()
+    assert pane.file("report") == f"4 12 {button}"
+    assert pane.status() == 0
+    pane.assert_terminal_given_back()
+
+
+def test_ctrl_c_ends_a_mouse_wait_but_is_a_key_to_kbd(pane):
+    # With a trap, the script carries on after its child ends by SIGINT.
+    pane.start('"$C" MOUSE; echo $? > status', setup="trap : INT")
+    pane.wait_reading()
+    pane.keys("C-c")
+    pane.wait_done()
+    assert pane.status() == 130
+    pane.assert_terminal_given_back()
+    pane.start('"$C" KBD; echo $? > status')
+    pane.wait_reading()
+    pane.keys("C-c")
+    pane.wait_done()
+    assert pane.status() == 3
+
+
+def inputhit(pane, send):
+    pane.start('"$C" INPUTHIT 1 > report; echo $? > status; stty -g > stty.hit; '
+               + RESTORE_LINE)
+    pane.wait_reading()
+    send()
+    pane.wait_done()
+    return pane.file("report")
+
+
+def test_inputhit_reports_a_key(pane):
+    assert inputhit(pane, lambda: pane.keys("a")) == "-1 -1 -1 97 a\n"
+    assert pane.status() == 97
+
+
+def test_inputhit_reports_an_extended_key_in_full(pane):
+    assert inputhit(pane, lambda: pane.keys("Up")) == "-1 -1 -1 327 G\n"
+
+
+def test_inputhit_reports_a_click(pane):
+    assert inputhit(pane, lambda: pane.literal("\x1b[<0;8;4M\x1b[<0;8;4m")) == "3 7 1 0  \n"
+
+
+def test_inputhit_reports_the_wheel(pane):
+    assert inputhit(pane, lambda: pane.literal("\x1b[<64;8;4M")) == f"-1 -1 {120 << 16} 0  \n"
+    assert inputhit(pane, lambda: pane.literal("\x1b[<65;8;4M")) == f"-1 -1 {-120 << 16} 0  \n"
+
+
+def test_inputhit_reports_focus(pane):
+    assert inputhit(pane, lambda: pane.literal("\x1b[I")) == "-2 -2 -2 0  \n"
+
+
+def test_inputhit_leaves_input_set_up_until_the_restore_line(pane):
+    inputhit(pane, lambda: pane.keys("z"))
+    hit = pane.file("stty.hit")
+    assert hit != pane.file("stty.before"), "keys are not echoed between calls"
+    pane.assert_terminal_given_back()
+
+
+def test_inputhit_without_input_prints_nothing(pane):
+    pane.run('"$C" INPUTHIT 0 > report; echo $? > status; ' + RESTORE_LINE)
+    assert (pane.file("report"), pane.status()) == ("", 0)
+
+
+def test_a_game_loop_sees_input_that_came_between_calls(pane):
+    """The set-up state holds keys and clicks unechoed until the next call."""
+    pane.start('"$C" INPUTHIT 0; : > ready; sleep 0.8; "$C" INPUTHIT 0 > first; '
+               '"$C" INPUTHIT 0 > second; ' + RESTORE_LINE)
+    import conftest
+    conftest.wait_for(lambda: pane.file("ready") is not None, "the first call")
+    pane.literal("\x1b[<2;20;10M")
+    pane.wait_done()
+    assert pane.file("first") == "9 19 2 0  \n"
+    assert pane.file("second") == "", "the first call discarded what it did not report"
+    assert "[<" not in pane.text(0) + pane.text(1), "nothing was echoed"
+    pane.assert_terminal_given_back()
+
+
+def conx_process(pane):
+    """Process id of the conx that the pane's script runs now, a child or
+    grandchild of the pane's shell."""
+    import os
+    shell = pane.tmux("display", "-p", "-t", "conx", "#{pane_pid}").strip()
+    parents = [shell]
+    while parents:
+        parent = parents.pop()
+        for child in open(f"/proc/{parent}/task/{parent}/children").read().split():
+            if os.path.basename(os.readlink(f"/proc/{child}/exe")) == "conx":
+                return int(child)
+            parents.append(child)
+    return None
+
+
+@pytest.mark.parametrize("signal_name", ["SIGINT", "SIGTERM", "SIGHUP"])
+@pytest.mark.parametrize("command", ["KBD", "MOUSE"])
+def test_a_signal_gives_the_terminal_back(pane, signal_name, command):
+    import os
+    import signal
+    # Under sh, which (unlike bash) does not put the tty back after a
+    # child that a signal ended: what sh sees next is what conx left.
+    pane.start(f'C=$C sh -c \'"$C" {command}; echo $? > status; stty -g > stty.inner\'')
+    pane.wait_reading()
+    os.kill(conx_process(pane), getattr(signal, signal_name))
+    pane.wait_done()
+    assert pane.status() == 128 + getattr(signal, signal_name), "ended by the signal"
+    assert pane.file("stty.inner") == pane.file("stty.before")
+    pane.assert_terminal_given_back()
+
+
+def test_inputhit_reports_a_resize_as_the_new_size(pane):
+    try:
+        report = inputhit(pane, lambda: pane.tmux("resize-window", "-t", "conx", "-x", "70", "-y", "20"))
+    finally:
+        pane.tmux("resize-window", "-t", "conx", "-x", "80", "-y", "25")
+    assert report == "20 70 0 0  \n"
+
+
+def test_a_click_during_print_waits_for_the_next_inputhit(pane):
+    """PRINT looks for a key; the click it reads instead goes back to the tty."""
+    pane.start('"$C" INPUTHIT 0; : > ready; sleep 0.8; "$C" PRINT 0 0 07 x; echo $? > status; '
+               '"$C" INPUTHIT 0 > report; ' + RESTORE_LINE)
+    import conftest
+    conftest.wait_for(lambda: pane.file("ready") is not None, "the first call")
+    pane.literal("\x1b[<0;20;10M")
+    pane.wait_done()
+    assert pane.status() == 0
+    assert pane.file("report") == "9 19 1 0  \n"
+    pane.assert_terminal_given_back()
+
+
+def test_inputhit_shows_a_typed_character_as_utf8(pane):
+    assert inputhit(pane, lambda: pane.literal("é")) == "-1 -1 -1 233 é\n"

@@ -1,0 +1,126 @@
+// The terminal output encoding: characters, colours and the cell stream's
+// exact bytes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/vtoutput.h"
+
+namespace {
+
+TEST(Windows1252, GlyphsForEveryKindOfByte) {
+    EXPECT_EQ(glyphFromWindows1252('A'), uint32_t('A'));
+    EXPECT_EQ(glyphFromWindows1252(0x80), 0x20ACu);  // €
+    EXPECT_EQ(glyphFromWindows1252(0x9F), 0x0178u);  // Ÿ
+    EXPECT_EQ(glyphFromWindows1252(0xE9), 0x00E9u);  // é
+    EXPECT_EQ(glyphFromWindows1252(0x00), uint32_t(' '));
+    EXPECT_EQ(glyphFromWindows1252(0x01), 0x263Au);  // ☺
+    EXPECT_EQ(glyphFromWindows1252(0x1B), 0x2190u);  // ←: never a raw ESC
+    EXPECT_EQ(glyphFromWindows1252(0x7F), 0x2302u);  // ⌂
+    for (uint8_t undefined : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
+        EXPECT_EQ(glyphFromWindows1252(undefined), uint32_t('?'));
+}
+
+TEST(Windows1252, NoByteShowsAsAControlCharacter) {
+    for (int b = 0; b < 256; ++b) {
+        uint32_t g = glyphFromWindows1252(static_cast<uint8_t>(b));
+        EXPECT_FALSE(g < 0x20 || (g >= 0x7F && g < 0xA0)) << b;
+    }
+}
+
+TEST(Windows1252, TypedCharactersMapBackToTheirBytes) {
+    for (int b = 0x80; b < 256; ++b) {
+        uint32_t g = glyphFromWindows1252(static_cast<uint8_t>(b));
+        if (g == '?') continue;
+        EXPECT_EQ(windows1252FromUnicode(g), b) << b;
+    }
+    EXPECT_EQ(windows1252FromUnicode(0x263A), '?');
+}
+
+TEST(Attributes, WindowsColourOrderSwapsRedAndBlue) {
+    const int expected[16] = {0, 4, 2, 6, 1, 5, 3, 7, 8, 12, 10, 14, 9, 13, 11, 15};
+    for (int w = 0; w < 16; ++w) EXPECT_EQ(ansiColour(w), expected[w]) << w;
+}
+
+struct Stream {
+    char bytes[8192];
+    ScreenStream s;
+    Stream(int columns = 80, int rows = 25) { startStream(&s, bytes, sizeof bytes, columns, rows); }
+    std::string text() const { return std::string(bytes, static_cast<size_t>(s.length)); }
+};
+
+TEST(CellStream, FirstCellMovesAndSetsTheWholeAttribute) {
+    Stream t;
+    appendCell(&t.s, 4, 2, 'H', 0x0A);
+    appendCell(&t.s, 5, 2, 'i', 0x0A);
+    EXPECT_EQ(t.text(), "\x1b[3;5H\x1b[0;92;40mHi");
+}
+
+TEST(CellStream, OnlyWhatChangesIsSent) {
+    Stream t;
+    appendCell(&t.s, 0, 0, 'a', 0x1F);
+    appendCell(&t.s, 1, 0, 'b', 0x1C);  // foreground only
+    appendCell(&t.s, 2, 0, 'c', 0x4C);  // background only
+    appendCell(&t.s, 3, 0, 'd', 0x07);  // both
+    EXPECT_EQ(t.text(), "\x1b[H\x1b[0;97;44ma\x1b[91mb\x1b[41mc\x1b[37;40md");
+}
+
+TEST(CellStream, FlagsComeOnAloneAndGoOffWithAReset) {
+    Stream t;
+    appendCell(&t.s, 0, 0, 'a', 0x07);
+    appendCell(&t.s, 1, 0, 'b', 0xC007);  // reverse and underline
+    appendCell(&t.s, 2, 0, 'c', 0x8007);  // reverse off: only a reset clears it
+    EXPECT_EQ(t.text(), "\x1b[H\x1b[0;37;40ma\x1b[7;4mb\x1b[0;4;37;40mc");
+}
+
+TEST(CellStream, ShortestMovesBetweenCells) {
+    Stream t;
+    appendCell(&t.s, 0, 0, 'a', 7);
+    appendCell(&t.s, 2, 0, 'b', 7);    // one cell skipped
+    appendCell(&t.s, 10, 0, 'c', 7);   // seven skipped
+    appendCell(&t.s, 0, 1, 'd', 7);    // next row, column 0
+    appendCell(&t.s, 20, 5, 'e', 7);   // elsewhere
+    EXPECT_EQ(t.text(), "\x1b[H\x1b[0;37;40ma\x1b[Cb\x1b[7Cc\r\nd\x1b[6;21He");
+}
+
+TEST(CellStream, ALineFeedAloneWhereTheTtyAddsTheReturn) {
+    Stream t;
+    t.s.lineFeedReturns = true;
+    appendCell(&t.s, 79, 0, 'a', 7);
+    appendCell(&t.s, 0, 1, 'b', 7);
+    appendCell(&t.s, 1, 2, 'c', 7);
+    EXPECT_EQ(t.text(), "\x1b[1;80H\x1b[0;37;40ma\nb\n\x1b[Cc");
+}
+
+TEST(CellStream, TheLastColumnLeavesAPendingWrapThatAMoveResolves) {
+    Stream t(10, 3);
+    appendCell(&t.s, 9, 0, 'x', 7);
+    appendCell(&t.s, 0, 1, 'y', 7);    // CR clears the pending wrap
+    appendCell(&t.s, 9, 2, 'z', 7);    // bottom-right: no scroll, nothing after
+    EXPECT_EQ(t.text(), "\x1b[1;10H\x1b[0;37;40mx\r\ny\r\n\x1b[9Cz");
+}
+
+TEST(CellStream, CharactersGoOutAsUtf8) {
+    Stream t;
+    appendCell(&t.s, 0, 0, 0x80, 7);
+    appendCell(&t.s, 1, 0, 0xE9, 7);
+    appendCell(&t.s, 2, 0, 0x01, 7);
+    EXPECT_EQ(t.text(), "\x1b[H\x1b[0;37;40m\xe2\x82\xac\xc3\xa9\xe2\x98\xba");
+}
+
+// A full 80x25 frame with four runs of different colours on every row:
+// the bytes sent per byte shown.
+TEST(CellStream, FrameOverheadStaysSmall) {
+    Stream t;
+    const uint16_t Runs[4] = {0x1F, 0x1E, 0x2F, 0x4E};
+    for (int row = 0; row < 25; ++row)
+        for (int column = 0; column < 80; ++column)
+            appendCell(&t.s, column, row, 'x', Runs[column / 20]);
+    double ratio = t.s.length / 2000.0;
+    RecordProperty("bytes", t.s.length);
+    EXPECT_LT(ratio, 1.45) << t.s.length << " bytes";
+    std::printf("80x25 frame, four runs a row: %d bytes for 2000 shown (%.3fx)\n", t.s.length, ratio);
+}
+
+}  // namespace
