@@ -29,7 +29,7 @@ fi
 for suite in tests/e2e/wine tests/e2e/unix tests/e2e/matrix; do
     if [ -d "$suite" ]; then
         echo "== end-to-end: $suite"
-        python3 -m pytest -q -p no:cacheprovider "$suite"
+        /usr/bin/python3 -m pytest -q -p no:cacheprovider "$suite"
     fi
 done
 
