@@ -7,6 +7,8 @@
 #include <cstring>
 #include <unordered_set>
 
+#include <sanitizer/asan_interface.h>
+
 // The in-memory console's own versions (renamed by the build).
 void memoryWriteCells(const Cell *cells, int16_t stride, int16_t width, int16_t height, Position at);
 void memorySleepMilliseconds(uint32_t milliseconds);
@@ -44,7 +46,8 @@ void fail(const char *format, ...) {
 // Every block that reaches the screen: a real extent, never at a negative
 // position (putCell skips those), edges that fit the console's 16-bit
 // rectangle, drawn under code page 1252, and a source that is readable
-// over the whole stride x height the call declares (ASan checks the reads).
+// over the whole stride x height the call declares (ASan's shadow memory
+// tells whether any byte of it lies outside a live object).
 void writeCells(const Cell *cells, int16_t stride, int16_t width, int16_t height, Position at) {
     ++screenLog.blocks;
     CHECK(width >= 1 && height >= 1 && stride >= width, "block %dx%d with stride %d", width, height,
@@ -56,8 +59,9 @@ void writeCells(const Cell *cells, int16_t stride, int16_t width, int16_t height
           at.row, height);
     CHECK(memoryConsole.codePage == WINDOWS_1252, "cells written under code page %u",
           memoryConsole.codePage);
-    volatile unsigned sum = 0;
-    for (int i = 0; i < stride * height; ++i) sum = sum + cells[i].ch + cells[i].attribute;
+    size_t declared = static_cast<size_t>(stride) * static_cast<size_t>(height) * sizeof(Cell);
+    CHECK(!__asan_region_is_poisoned(const_cast<Cell *>(cells), declared),
+          "block source of %dx%d cells (stride %d) reaches outside its buffer", width, height, stride);
     for (int r = 0; r < height; ++r) {
         for (int c = 0; c < width; ++c) {
             const Cell &cell = cells[r * stride + c];
