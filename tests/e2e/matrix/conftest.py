@@ -147,8 +147,7 @@ def assert_no_crash(result):
 
 class Tmux:
     """A private tmux server; each run is one session whose only process is
-    the run itself (through launch.py), kept after it ends to read its
-    status."""
+    launch.py, which starts the run, waits for it and records how it ended."""
 
     def __init__(self):
         self.socket = "conx-matrix-%d-%s" % (os.getpid(), uuid.uuid4().hex[:6])
@@ -165,14 +164,15 @@ class Tmux:
     def run(self, build, args, scratch, stdin="tty", stdout="tty", keys_after=None, bound=HANG):
         """keys_after: (seconds, [keys]) sent with send-keys that long after
         the start. Returns a Result (output: the stdout file if any) and the
-        pane's text."""
+        pane's text once the run has ended."""
         name = "c" + uuid.uuid4().hex[:8]
         out_path = os.path.join(scratch, name + ".out")
         case_path = os.path.join(scratch, name + ".json")
-        redirect = {"file": "file:" + out_path, "infile": "file:" + os.path.join(scratch, "in.txt")}
+        result_path = os.path.join(scratch, name + ".result")
         with open(os.path.join(scratch, "in.txt"), "wb") as f:
             f.write(b"a\r\n")
-        case = {"argv": [a.hex() for a in build.argv(args)],
+        redirect = {"file": "file:" + out_path, "infile": "file:" + os.path.join(scratch, "in.txt")}
+        case = {"argv": [a.hex() for a in build.argv(args)], "result": result_path,
                 "stdin": redirect.get(stdin, stdin), "stdout": redirect.get(stdout, stdout)}
         with open(case_path, "w") as f:
             json.dump(case, f)
@@ -185,28 +185,21 @@ class Tmux:
                   ["%s %s %s" % (sys.executable, LAUNCH, case_path)])
         sent = keys_after is None
         try:
-            while True:
+            while not os.path.exists(result_path):
                 elapsed = time.monotonic() - start
                 if not sent and elapsed >= keys_after[0]:
                     self.tmux(["send-keys", "-t", name] + keys_after[1], check=False)
                     sent = True
-                state = self.tmux(["display-message", "-p", "-t", name,
-                                   "#{pane_dead}:#{pane_dead_status}:#{pane_dead_signal}"]).stdout.strip().split(b":")
-                # Dead, and its status or signal known (it can show dead before).
-                if len(state) == 3 and state[0] == b"1" and (state[1] or state[2]):
-                    break
                 if elapsed > bound:
                     pytest.fail("%s %r in tmux did not return within %.0f s (stdin %s, stdout %s)"
                                 % (build.name, [a[:40] for a in args], bound, stdin, stdout))
                 time.sleep(0.02)
-            seconds = time.monotonic() - start
             screen = self.tmux(["capture-pane", "-p", "-t", name]).stdout
         finally:
             self.tmux(["kill-session", "-t", name], check=False)
-        status = int(state[1]) if state[1].isdigit() else None
-        sig = int(state[2]) if state[2].isdigit() else None
+        ended = json.load(open(result_path))
         output = open(out_path, "rb").read() if os.path.exists(out_path) else b""
-        return Result(status, sig, output, b"", seconds), screen
+        return Result(ended["code"], ended["signal"], output, b"", ended["seconds"]), screen
 
 
 @pytest.fixture(scope="session")
