@@ -101,7 +101,7 @@ uint16_t hex16(const std::string &s) { return static_cast<uint16_t>(std::strtoul
 struct Expected {
     unsigned allowed = 0;
     int32_t exitCode = 0;
-    std::vector<LoggedCell> writes;  // PRINT's visible cell writes
+    std::vector<LoggedCell> &writes;  // PRINT's visible cell writes
     std::vector<int> keysLeft;
 };
 
@@ -124,8 +124,9 @@ void checkRun(const std::vector<std::string> &args, const MemoryConsole &before,
     int count = static_cast<int>(args.size()) + 1;  // program included
     std::string keyword = args.empty() ? "" : foldedKeyword(args[0]);
     const char *what = keyword.c_str();
-    Expected e;
-    e.keysLeft = queuedKeys(before);
+    static std::vector<LoggedCell> writes;  // kept: long texts would allocate per run
+    writes.clear();
+    Expected e = {0, 0, writes, queuedKeys(before)};
     std::string output;      // what the run must print
     bool keyPoll = false;    // the command ends with the key poll
     if (keyword == "PRINT") {

@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     resetMemoryConsole(columns, rows);
 
     ModelCursor cursor = {column, column, row, 0};
-    std::vector<LoggedCell> writes;
+    static std::vector<LoggedCell> writes;
+    writes.clear();
     for (size_t i = 0; i < t.texts.size(); ++i) {
         cursor.attribute = t.attributes[i];
         for (int c : modelDecode(t.texts[i].c_str())) modelPutCell(cursor, c, writes);

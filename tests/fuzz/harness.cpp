@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unordered_set>
+#include <algorithm>
 
 #include <sanitizer/asan_interface.h>
 
@@ -126,8 +126,9 @@ int hexDigit(signed char ch) {
 // then the byte after them is ordinary (whatever it is) unless it is a
 // backslash, which opens the next escape. Without digits: 'n' is a new
 // line, anything else itself. A lone backslash at the end is nothing.
-std::vector<int> modelDecode(const char *text) {
-    std::vector<int> out;
+const std::vector<int> &modelDecode(const char *text) {
+    static std::vector<int> out;  // kept: long texts would allocate per run
+    out.clear();
     const signed char *p = reinterpret_cast<const signed char *>(text);
     while (*p) {
         if (*p != '\\') {
@@ -178,13 +179,16 @@ void checkCellByCellLog(const std::vector<LoggedCell> &writes) {
 }
 
 void checkGroupedLogWithin(const std::vector<LoggedCell> &writes) {
-    std::unordered_set<uint64_t> positions;
+    // Sorted keys, kept from run to run: no allocation per cell.
+    static std::vector<uint64_t> positions;
     auto key = [](int column, int row) {
         return static_cast<uint64_t>(static_cast<uint32_t>(column)) << 32 | static_cast<uint32_t>(row);
     };
-    for (const LoggedCell &w : writes) positions.insert(key(w.column, w.row));
+    positions.clear();
+    for (const LoggedCell &w : writes) positions.push_back(key(w.column, w.row));
+    std::sort(positions.begin(), positions.end());
     for (const LoggedCell &got : screenLog.cells)
-        CHECK(positions.count(key(got.column, got.row)),
+        CHECK(std::binary_search(positions.begin(), positions.end(), key(got.column, got.row)),
               "grouped: a block covered column %d row %d, which no cell of the text reaches",
               got.column, got.row);
     CHECK(screenLog.blocks <= static_cast<int>(writes.size()),

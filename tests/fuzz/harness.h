@@ -75,8 +75,9 @@ struct ModelCursor {
     uint16_t attribute;
 };
 
-// Character values that the decoder passes on for one text.
-std::vector<int> modelDecode(const char *text);
+// Character values that the decoder passes on for one text (valid until
+// the next call).
+const std::vector<int> &modelDecode(const char *text);
 
 // The cell write that one character value makes, appended to `writes`
 // when the position is drawable (column and row not negative).
