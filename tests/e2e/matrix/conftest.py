@@ -195,6 +195,9 @@ class Tmux:
                                 % (build.name, [a[:40] for a in args], bound, stdin, stdout))
                 time.sleep(0.02)
             screen = self.tmux(["capture-pane", "-p", "-t", name]).stdout
+            # What the terminal was left with: 1 when the cursor is shown.
+            self.cursor_shown = self.tmux(["display-message", "-p", "-t", name,
+                                           "#{cursor_flag}"]).stdout.strip() == b"1"
         finally:
             self.tmux(["kill-session", "-t", name], check=False)
         ended = json.load(open(result_path))
