@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus (corpus/<target>/) in the byte layouts that the
+fuzz targets read; see the comment at the top of each fuzz_*.cpp."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+KEY, MOUSE, SIZE, MENU, FOCUS = 0, 1, 2, 3, 4  # event kinds by kind % 5
+KEYWORDS = ["PRINT", "COLOR", "LOCATE", "_KBD", "KBD", "MOUSE",
+            "INPUTHIT", "TIME", "SLEEP", "CURSOR", "FONT"]
+
+
+def mouse_payload(column, row, buttons, flags=0):
+    return struct.pack("<hhIII", column, row, buttons, 0, flags)
+
+
+def key_payload(down, virtual_key, char):
+    return struct.pack("<IHHHHI", 1 if down else 0, 1, virtual_key, 0, char, 0)
+
+
+def command_line(args, flags=0, keys=(), events=()):
+    """events: (kind, payload, arrives after counts)."""
+    out = bytes([flags, len(keys)]) + bytes(keys) + bytes([len(events)])
+    for kind, payload, arrives in events:
+        out += bytes([kind]) + payload + bytes([arrives])
+    return out + b"\0".join(a if isinstance(a, bytes) else a.encode("latin-1") for a in args)
+
+
+def long_parameter(blocks, unit):
+    return b"\x01\x02" + bytes([blocks - 1]) + unit
+
+
+def escape(texts, columns=10, rows=5, row=0, column=0):
+    head = bytes([columns - 1, rows - 1]) + struct.pack("<hh", row, column)
+    return head + b"\0".join(bytes([attr]) + text for attr, text in texts)
+
+
+def inputhit(mode_choice, events, keys=(), mode=0x1F7, console=True, mode_text=b""):
+    out = bytes([(0 if console else 1) | mode_choice << 1]) + struct.pack("<I", mode)
+    out += bytes([len(keys)]) + bytes(keys)
+    for etype, payload, arrives in events:
+        out += struct.pack("<H", etype) + payload + bytes([arrives])
+    return out + mode_text
+
+
+SEEDS = {
+    "command_line": [
+        command_line([]),
+        command_line(["PRINT", "2", "5", "0A", "Hello"]),
+        command_line(["print", "2", "5", "0A", "Hel", "0C", "lo", "1F"]),
+        command_line(["PRINT", "-1", "-3", "07", "abcde\\nfghij\\n\\41\\414\\0\\00x\\"], flags=4),
+        command_line(["PRINT", "0", "75", "1F", "right edge\\nnext", "0x2e", "\\E9\\80\\FF\\\\"]),
+        command_line(["PRINT", "24", "0", "07", long_parameter(250, b"ab\\0A\\0")], flags=6),
+        command_line(["PRINT", "65535", "4294967296", "ffffffff", "x"]),
+        command_line(["PRINT", "1", "1", "07", "k"], keys=[224, 72]),
+        command_line([bytes([0]), "0", "0", "07", bytes(range(1, 256))]),
+        command_line([bytes([11]), "1", "1"]),
+        command_line(["COLOR", "1F"]), command_line(["COLOR", "0x1f", "2"]),
+        command_line(["LOCATE", "3", "10"]), command_line(["LOCATE", "-1", "99999"]),
+        command_line(["CURSOR", "50"]), command_line(["CURSOR", "x"], flags=32),
+        command_line(["FONT", "-2"]),
+        command_line(["KBD"], keys=[0, 59]), command_line(["kbd"], keys=[224]),
+        command_line(["_KBD"], keys=[97]), command_line(["_kbd", "surplus"]),
+        command_line(["MOUSE"], events=[(KEY, key_payload(True, 65, 97), 0),
+                                        (MOUSE, mouse_payload(4, 4, 0xFF880000, 4), 0),
+                                        (MOUSE, mouse_payload(12, 4, 2), 0)]),
+        command_line(["MOUSE"], flags=1, events=[(MOUSE, mouse_payload(1, 1, 1), 0)]),
+        command_line(["INPUTHIT", "0"], keys=[97], events=[(KEY, key_payload(True, 65, 97), 0)]),
+        command_line(["INPUTHIT", "1"], events=[(FOCUS, b"\1" + bytes(15), 5)]),
+        command_line(["INPUTHIT"], events=[(SIZE, struct.pack("<hh", 100, 30) + bytes(12), 0)]),
+        command_line(["TIME", "x"]), command_line(["SLEEP", "-5"]),
+        command_line(["SLEEP", "4294967396"]), command_line(["SLEEP"]),
+        command_line(["PRINTX", "1"]), command_line(["\xe9\xff"]),
+    ],
+    "escape": [
+        escape([(7, b"AB\\n\\\\C")]),
+        escape([(0x0A, b"\\41\\414\\4x\\4"), (0x0C, b"\\0\\00\\a\\F\\x41\\z\\ \\")]),
+        escape([(7, b"abcdefghijklmnop\\nq")], row=-1, column=-3),
+        escape([(7, b"\xe9\\\xe9\\4\xe9\\\xb9\xb9")], columns=3, rows=2),
+        escape([(7, b"a"), (9, b"b\\n"), (1, b"c")], row=32767, column=32766),
+        escape([(7, b"x" * 300 + b"\\n" * 70 + b"y")], columns=16, rows=8, row=1, column=2),
+    ],
+    "inputhit": [
+        inputhit(1, []),
+        inputhit(1, [(1, key_payload(True, 65, 97), 0)], keys=[97]),
+        inputhit(1, [(1, key_payload(True, 38, 0), 0)], keys=[224, 72]),
+        inputhit(1, [(2, mouse_payload(7, 3, 1), 0)]),
+        inputhit(1, [(2, mouse_payload(12, 4, 2), 0), (1, key_payload(True, 66, 98), 0)], keys=[98]),
+        inputhit(1, [(0x10, b"\1" + bytes(15), 0)]),
+        inputhit(1, [(2, mouse_payload(5, 5, 0x00780000, 4), 0)]),
+        inputhit(2, [(2, mouse_payload(3, 2, 0, 1), 5)]),
+        inputhit(0, [(4, struct.pack("<hh", 100, 30) + bytes(12), 0), (8, bytes(16), 0)]),
+        inputhit(2, [(2, mouse_payload(1, 1, 1), 0)], console=False),
+        inputhit(3, [(0xFFFF, bytes(range(16)), 3)], keys=[0], mode_text=b" +1"),
+    ],
+}
+
+for target, seeds in SEEDS.items():
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    for name in os.listdir(folder):
+        if name.startswith("seed-"):
+            os.remove(os.path.join(folder, name))
+    for i, seed in enumerate(seeds):
+        with open(os.path.join(folder, "seed-%02d" % i), "wb") as f:
+            f.write(seed)
