@@ -1,5 +1,5 @@
 // TIME and SLEEP.
-#include <cstdlib>
+#include "frame/numbers.h"
 
 #include "frame/commands.h"
 #include "frame/program.h"
@@ -15,6 +15,6 @@ void timeCommand() {
 // A negative count would be an endless wait to the platform: it waits not at all.
 void sleepCommand() {
     if (argumentCount != 3) return;
-    int32_t milliseconds = static_cast<int32_t>(std::atol(argumentVector[2]));
+    int32_t milliseconds = parseLong(argumentVector[2]);
     if (milliseconds >= 0) sleepMilliseconds(static_cast<uint32_t>(milliseconds));
 }

@@ -1,5 +1,5 @@
 // MOUSE and INPUTHIT: reading the console's input events.
-#include <cstdlib>
+#include "frame/numbers.h"
 #include <cstring>
 
 #include "frame/commands.h"
@@ -20,7 +20,7 @@ const uint16_t FOCUS_RULE_FLOOR = 10;
 // Button states beyond this carry wheel motion in their upper half.
 const int32_t BUTTONS_LIMIT = 4095;
 // INPUTHIT's mode argument asking to wait for input.
-const long WAIT_FOR_INPUT = 1;
+const int32_t WAIT_FOR_INPUT = 1;
 
 int16_t payload16(const InputEvent &event, int offset) {
     int16_t value;
@@ -92,7 +92,7 @@ void inputHitCommand() {
                      ~(ENABLE_QUICK_EDIT_MODE_FLAG | ENABLE_PROCESSED_INPUT_FLAG));
     uint32_t pending = 0;
     bool counted = countInputEvents(&pending);
-    long wait = argumentCount > 2 ? std::atol(argumentVector[2]) : 0;
+    int32_t wait = argumentCount > 2 ? parseLong(argumentVector[2]) : 0;
     if (wait == WAIT_FOR_INPUT) {
         // A failing count ends the wait: input that is not a console never fills.
         while (counted && pending == 0) {

@@ -1,7 +1,7 @@
 // PRINT row column attribute text [attribute text]...
 // Draws coloured text straight into the screen buffer under code page 1252,
 // then homes the cursor and returns a waiting key as the exit code.
-#include <cstdlib>
+#include "frame/numbers.h"
 
 #include "frame/commands.h"
 #include "frame/program.h"
@@ -14,11 +14,11 @@ const uint32_t WINDOWS_1252 = 1252;
 const int FIRST_PAIR = 4;  // argument index of the first attribute
 
 int16_t decimal16(const char *text) {
-    return static_cast<int16_t>(std::strtoul(text, nullptr, 10));
+    return static_cast<int16_t>(parseUnsigned(text, 10));
 }
 
 uint16_t hex16(const char *text) {
-    return static_cast<uint16_t>(std::strtoul(text, nullptr, 16));
+    return static_cast<uint16_t>(parseUnsigned(text, 16));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // COLOR, LOCATE, CURSOR and FONT: one piece of console state each. Every
 // one wants an exact argument count and does nothing otherwise.
-#include <cstdlib>
+#include "frame/numbers.h"
 
 #include "frame/commands.h"
 #include "frame/program.h"
@@ -9,34 +9,34 @@
 namespace {
 
 // CURSOR settings: hide, show, or show at a size (percent of the cell).
-const long CURSOR_HIDE = 0;
-const long CURSOR_SHOW = 1;
-const long CURSOR_SIZES[] = {25, 50, 100};
+const int32_t CURSOR_HIDE = 0;
+const int32_t CURSOR_SHOW = 1;
+const int32_t CURSOR_SIZES[] = {25, 50, 100};
 
 }  // namespace
 
 // COLOR attribute (hex): the colour of text printed afterwards.
 void colorCommand() {
     if (argumentCount != 3) return;
-    setTextAttribute(static_cast<uint16_t>(std::strtoul(argumentVector[2], nullptr, 16)));
+    setTextAttribute(static_cast<uint16_t>(parseUnsigned(argumentVector[2], 16)));
 }
 
 // LOCATE row column.
 void locateCommand() {
     if (argumentCount != 4) return;
-    Position at = {static_cast<int16_t>(std::atol(argumentVector[3])),
-                   static_cast<int16_t>(std::atol(argumentVector[2]))};
+    Position at = {static_cast<int16_t>(parseLong(argumentVector[3])),
+                   static_cast<int16_t>(parseLong(argumentVector[2]))};
     setCursorPosition(at);
 }
 
 // CURSOR 0 hides, 1 shows, 25/50/100 show at that size; others keep it.
 void cursorCommand() {
     if (argumentCount != 3) return;
-    long setting = std::atol(argumentVector[2]);
+    int32_t setting = parseLong(argumentVector[2]);
     CursorShape shape = cursorShape();
     if (setting == CURSOR_HIDE) shape.visible = false;
     if (setting == CURSOR_SHOW) shape.visible = true;
-    for (long size : CURSOR_SIZES) {
+    for (int32_t size : CURSOR_SIZES) {
         if (setting == size) {
             shape.size = static_cast<uint32_t>(size);
             shape.visible = true;
@@ -48,5 +48,5 @@ void cursorCommand() {
 // FONT index: an entry of the console's own font table.
 void fontCommand() {
     if (argumentCount != 3) return;
-    setFont(static_cast<uint32_t>(std::atol(argumentVector[2])));
+    setFont(static_cast<uint32_t>(parseLong(argumentVector[2])));
 }

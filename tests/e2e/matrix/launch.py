@@ -46,3 +46,6 @@ result = {"code": os.WEXITSTATUS(status) if os.WIFEXITED(status) else None,
 with open(case["result"] + ".part", "w") as f:
     json.dump(result, f)
 os.rename(case["result"] + ".part", case["result"])
+# Stay until the harness has read the pane: a dead pane's cursor flag and
+# screen are no longer the run's.
+time.sleep(30)
