@@ -37,12 +37,16 @@
 //   stdout=FILE         give the child FILE as its standard output (the
 //                       console input stays its standard input)
 //
+// Records of consecutive steps are written in one call (a key's down and up
+// records arrive together).
+//
 // Report, one line:
-//   exit=CODE before=HEX after=HEX pending=N types=T,T,...
-// CODE is the child's exit code in full (or "timeout"); before and after
-// are the console input mode just before the child starts and just after it
-// ends; pending counts the input records left after it ends, types lists
-// their event types. The helper then flushes what is left and ends with
+//   exit=CODE before=HEX after=HEX pending=N types=T,T,... ms=MS cpbefore=CP cpafter=CP
+// CODE is the child's exit code in full ("timeout" when it was ended, "error"
+// when a step was wrong); before and after are the console input mode just
+// before the child starts and just after it ends; pending counts the input
+// records left after it ends, types lists their event types; ms is the
+// child's run time; cpbefore and cpafter the console output code page. The helper then flushes what is left and ends with
 // the child's exit code.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -135,10 +139,20 @@ std::vector<long> numbers(const std::string &text) {
     return values;
 }
 
-void write(const INPUT_RECORD &record) {
+// Records of consecutive steps go into the console in one call, so that a
+// key's down and up records (or a click and a key) arrive together and a
+// program polling the queue never sees half of them.
+std::vector<INPUT_RECORD> batch;
+
+void write(const INPUT_RECORD &record) { batch.push_back(record); }
+
+void sendBatch() {
+    if (batch.empty()) return;
     DWORD written = 0;
-    if (!WriteConsoleInputA(input(), &record, 1, &written) || written != 1)
+    if (!WriteConsoleInputA(input(), batch.data(), static_cast<DWORD>(batch.size()), &written) ||
+        written != batch.size())
         usage("WriteConsoleInputA failed");
+    batch.clear();
 }
 
 void writeKey(bool down, WORD vk, WORD scan, char ch, DWORD control) {
@@ -209,12 +223,15 @@ std::string quoteArgument(const std::string &arg) {
 struct Child {
     PROCESS_INFORMATION info = {};
     DWORD modeBefore = 0;
+    UINT codePageBefore = 0;
+    ULONGLONG startedAt = 0;
     bool started = false;
 };
 
 void startChild(Child &child, const std::string &commandLine, bool nulInput,
                 const std::string &outputFile) {
     GetConsoleMode(input(), &child.modeBefore);
+    child.codePageBefore = GetConsoleOutputCP();
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     HANDLE nul = INVALID_HANDLE_VALUE, out = INVALID_HANDLE_VALUE;
@@ -241,6 +258,7 @@ void startChild(Child &child, const std::string &commandLine, bool nulInput,
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &child.info))
         usage(("cannot start: " + commandLine).c_str());
+    child.startedAt = GetTickCount64();
     if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
     child.started = true;
@@ -278,6 +296,10 @@ int main(int argc, char **argv) {
         size_t eq = step.find('=');
         std::string name = step.substr(0, eq);
         std::string value = eq == std::string::npos ? "" : step.substr(eq + 1);
+        bool recordStep = name == "key" || name == "keydown" || name == "keyup" ||
+                          name == "text" || name == "rawkey" || name == "mouse" ||
+                          name == "wheel" || name == "focus" || name == "size" || name == "menu";
+        if (!recordStep) sendBatch();
         if (step == "start") {
             startChild(child, commandLine, nulInput, outputFile);
         } else if (step == "flush") {
@@ -334,11 +356,14 @@ int main(int argc, char **argv) {
             usage(("unknown step: " + step).c_str());
         }
     }
+    sendBatch();
     if (!explicitStart) startChild(child, commandLine, nulInput, outputFile);
 
     std::string code;
     DWORD exitCode = 0;
+    ULONGLONG elapsed = 0;
     if (WaitForSingleObject(child.info.hProcess, timeout) == WAIT_OBJECT_0) {
+        elapsed = GetTickCount64() - child.startedAt;
         GetExitCodeProcess(child.info.hProcess, &exitCode);
         code = std::to_string(exitCode);
     } else {
@@ -362,11 +387,13 @@ int main(int argc, char **argv) {
         }
         FlushConsoleInputBuffer(input());
     }
-    char line[256];
-    std::snprintf(line, sizeof line, "exit=%s before=0x%lx after=0x%lx pending=%lu types=%s\n",
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "exit=%s before=0x%lx after=0x%lx pending=%lu types=%s ms=%llu cpbefore=%u "
+                  "cpafter=%u\n",
                   code.c_str(), static_cast<unsigned long>(child.modeBefore),
                   static_cast<unsigned long>(modeAfter), static_cast<unsigned long>(pending),
-                  types.c_str());
+                  types.c_str(), elapsed, child.codePageBefore, GetConsoleOutputCP());
     if (!reportFile.empty()) {
         FILE *out = std::fopen(reportFile.c_str(), "w");
         if (out) {
