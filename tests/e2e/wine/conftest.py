@@ -38,7 +38,21 @@ class Console:
         self.workdir = Path(workdir)
 
     def _finish(self, session, started, timeout, width, height, report_file,
-                keys, keys_delay):
+                keys, keys_delay, live):
+        live_screen = None
+        if live:
+            # Wait for the marker text, look at the live pane, then type keys.
+            marker, keys = live
+            deadline = time.monotonic() + timeout
+            while True:
+                live_screen = self.tmux.screen(session, width, height)
+                if live_screen.find(marker):
+                    break
+                if time.monotonic() > deadline:
+                    self.tmux.close(session)
+                    raise AssertionError(f"never showed {marker!r}:\n{live_screen.dump()}")
+                time.sleep(0.05)
+            keys_delay = 0
         if keys:
             time.sleep(keys_delay)
             for key in keys:
@@ -56,13 +70,15 @@ class Console:
             for item in report_file.read_text().split():
                 k, _, v = item.partition("=")
                 report[k] = v
-        return c.Run(status, screen, seconds, report)
+        return c.Run(status, screen, seconds, report, live_screen)
 
     def run(self, argv, *, steps=None, keys=None, keys_delay=0.6, timeout=10,
-            width=c.WIDTH, height=c.HEIGHT, cwd=None):
+            width=c.WIDTH, height=c.HEIGHT, cwd=None, live=None):
         """argv runs as the pane's only process. With steps, inject starts it
         and writes those input records (see tests/e2e/inject/inject.cpp);
-        with keys, tmux types them keys_delay seconds after the launch."""
+        with keys, tmux types them keys_delay seconds after the launch; with
+        live=(marker, keys), the pane is read once it shows marker (into
+        Run.live) and then the keys are typed."""
         report_file = None
         if steps is not None:
             report_file = self.workdir / f"report-{uuid.uuid4().hex}.txt"
@@ -75,7 +91,7 @@ class Console:
         started = time.monotonic()
         session = self.tmux.start(argv, width, height, cwd)
         return self._finish(session, started, timeout, width, height, report_file,
-                            keys, keys_delay)
+                            keys, keys_delay, live)
 
     def conx(self, *args, **kw):
         """conx.exe with these arguments."""

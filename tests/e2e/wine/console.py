@@ -154,6 +154,7 @@ class Run:
     screen: Screen
     seconds: float       # launch to pane death
     report: dict = field(default_factory=dict)  # inject's report, if any
+    live: Screen = None  # the pane read while the process still ran
 
     @property
     def exit_code(self):
