@@ -86,7 +86,7 @@ class Console:
                        *argv[1:]]
             argv = [c.WINE, c.INJECT, f"report={c.windows_path(report_file)}",
                     f"timeout={int(timeout * 1000) - 1000}", *steps, "--", *program]
-        elif argv[0] != c.WINE:
+        elif str(argv[0]).lower().endswith(".exe"):
             argv = [c.WINE, *argv]
         started = time.monotonic()
         session = self.tmux.start(argv, width, height, cwd)
