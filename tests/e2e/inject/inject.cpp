@@ -31,6 +31,11 @@
 //   focus=0|1           a focus record
 //   size=COLS,ROWS      a buffer-size record
 //   menu=ID             a menu record
+//   drain[=MS]          wait until the input queue is empty (a program read
+//                       or discarded everything), at most MS (default 5000)
+//   waitcell=ROW,COL,TEXT[,MS]   wait until the screen shows TEXT at ROW, COL,
+//                       at most MS (default 5000); lets a test pace its input
+//                       by what the program has drawn
 //   report=FILE         write the report line to FILE (else nowhere)
 //   timeout=MS          end the child when it runs longer (default 15000)
 //   stdin=nul           give the child NUL as its standard input
@@ -41,12 +46,13 @@
 // records arrive together).
 //
 // Report, one line:
-//   exit=CODE before=HEX after=HEX pending=N types=T,T,... ms=MS cpbefore=CP cpafter=CP
+//   exit=CODE before=HEX after=HEX pending=N types=T,T,... ms=MS cpbefore=CP cpafter=CP late=N
 // CODE is the child's exit code in full ("timeout" when it was ended, "error"
 // when a step was wrong); before and after are the console input mode just
 // before the child starts and just after it ends; pending counts the input
 // records left after it ends, types lists their event types; ms is the
-// child's run time; cpbefore and cpafter the console output code page. The helper then flushes what is left and ends with
+// child's run time; cpbefore and cpafter the console output code page;
+// late counts drain and waitcell steps that ran out of time. The helper then flushes what is left and ends with
 // the child's exit code.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -202,6 +208,37 @@ void writeMouse(long row, long column, long buttons, long flags, long control) {
     write(r);
 }
 
+int late = 0;
+
+void drain(DWORD limit) {
+    ULONGLONG until = GetTickCount64() + limit;
+    DWORD pending = 0;
+    while (GetNumberOfConsoleInputEvents(input(), &pending) && pending) {
+        if (GetTickCount64() > until) {
+            ++late;
+            return;
+        }
+        Sleep(5);
+    }
+}
+
+void waitCell(long row, long column, const std::string &text, DWORD limit) {
+    ULONGLONG until = GetTickCount64() + limit;
+    std::vector<char> shown(text.size() + 1);
+    COORD at = {static_cast<SHORT>(column), static_cast<SHORT>(row)};
+    while (true) {
+        DWORD read = 0;
+        ReadConsoleOutputCharacterA(GetStdHandle(STD_OUTPUT_HANDLE), shown.data(),
+                                    static_cast<DWORD>(text.size()), at, &read);
+        if (read == text.size() && text.compare(0, read, shown.data(), read) == 0) return;
+        if (GetTickCount64() > until) {
+            ++late;
+            return;
+        }
+        Sleep(10);
+    }
+}
+
 std::string quoteArgument(const std::string &arg) {
     if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
     std::string out = "\"";
@@ -304,6 +341,21 @@ int main(int argc, char **argv) {
             startChild(child, commandLine, nulInput, outputFile);
         } else if (step == "flush") {
             FlushConsoleInputBuffer(input());
+        } else if (name == "drain") {
+            drain(value.empty() ? 5000 : static_cast<DWORD>(number(value)));
+        } else if (name == "waitcell") {
+            size_t c1 = value.find(','), c2 = value.find(',', c1 + 1);
+            if (c1 == std::string::npos || c2 == std::string::npos)
+                usage("waitcell=ROW,COL,TEXT[,MS]");
+            std::string text = value.substr(c2 + 1);
+            DWORD limit = 5000;
+            size_t c3 = text.rfind(',');
+            if (c3 != std::string::npos) {
+                limit = static_cast<DWORD>(number(text.substr(c3 + 1)));
+                text = text.substr(0, c3);
+            }
+            waitCell(number(value.substr(0, c1)), number(value.substr(c1 + 1, c2 - c1 - 1)),
+                     text, limit);
         } else if (name == "sleep") {
             Sleep(static_cast<DWORD>(number(value)));
         } else if (name == "mode") {
@@ -390,10 +442,10 @@ int main(int argc, char **argv) {
     char line[512];
     std::snprintf(line, sizeof line,
                   "exit=%s before=0x%lx after=0x%lx pending=%lu types=%s ms=%llu cpbefore=%u "
-                  "cpafter=%u\n",
+                  "cpafter=%u late=%d\n",
                   code.c_str(), static_cast<unsigned long>(child.modeBefore),
                   static_cast<unsigned long>(modeAfter), static_cast<unsigned long>(pending),
-                  types.c_str(), elapsed, child.codePageBefore, GetConsoleOutputCP());
+                  types.c_str(), elapsed, child.codePageBefore, GetConsoleOutputCP(), late);
     if (!reportFile.empty()) {
         FILE *out = std::fopen(reportFile.c_str(), "w");
         if (out) {

@@ -38,7 +38,7 @@ class Console:
         self.workdir = Path(workdir)
 
     def _finish(self, session, started, timeout, width, height, report_file,
-                keys, keys_delay, live):
+                keys, keys_delay, key_gap, live):
         live_screen = None
         if live:
             # Wait for the marker text, look at the live pane, then type keys.
@@ -52,10 +52,13 @@ class Console:
                     self.tmux.close(session)
                     raise AssertionError(f"never showed {marker!r}:\n{live_screen.dump()}")
                 time.sleep(0.05)
-            keys_delay = 0
         if keys:
+            # Wine reads the terminal only once a program asks for input:
+            # keys typed earlier are echoed by the terminal and lost.
             time.sleep(keys_delay)
-            for key in keys:
+            for i, key in enumerate(keys):
+                if i:
+                    time.sleep(key_gap)
                 self.tmux.send_keys(session, key)
         status = self.tmux.wait_dead(session, timeout)
         seconds = time.monotonic() - started
@@ -72,13 +75,13 @@ class Console:
                 report[k] = v
         return c.Run(status, screen, seconds, report, live_screen)
 
-    def run(self, argv, *, steps=None, keys=None, keys_delay=0.6, timeout=10,
+    def run(self, argv, *, steps=None, keys=None, keys_delay=0.6, key_gap=0.8, timeout=10,
             width=c.WIDTH, height=c.HEIGHT, cwd=None, live=None):
         """argv runs as the pane's only process. With steps, inject starts it
         and writes those input records (see tests/e2e/inject/inject.cpp);
-        with keys, tmux types them keys_delay seconds after the launch; with
-        live=(marker, keys), the pane is read once it shows marker (into
-        Run.live) and then the keys are typed."""
+        with keys, tmux types them keys_delay seconds after the launch and
+        key_gap seconds apart; with live=(marker, keys), the pane is read once
+        it shows marker (into Run.live) and the keys are typed from then on."""
         report_file = None
         if steps is not None:
             report_file = self.workdir / f"report-{uuid.uuid4().hex}.txt"
@@ -91,7 +94,7 @@ class Console:
         started = time.monotonic()
         session = self.tmux.start(argv, width, height, cwd)
         return self._finish(session, started, timeout, width, height, report_file,
-                            keys, keys_delay, live)
+                            keys, keys_delay, key_gap, live)
 
     def conx(self, *args, **kw):
         """conx.exe with these arguments."""
