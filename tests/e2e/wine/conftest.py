@@ -37,29 +37,36 @@ class Console:
         self.tmux = tmux
         self.workdir = Path(workdir)
 
+    def _type(self, session, keys, keys_delay, key_gap, deadline):
+        # Wine's console puts the terminal in raw mode when it starts; a key
+        # typed before that is echoed by the terminal and never arrives.
+        self.tmux.wait_raw(session, max(0.5, deadline - time.monotonic()))
+        time.sleep(keys_delay)
+        for i, key in enumerate(keys):
+            if i:
+                time.sleep(key_gap)
+            self.tmux.send_keys(session, key)
+
     def _finish(self, session, started, timeout, width, height, report_file,
                 keys, keys_delay, key_gap, live):
-        live_screen = None
+        deadline = started + timeout
+        live_screens = []
         if live:
-            # Wait for the marker text, look at the live pane, then type keys.
-            marker, keys = live
-            deadline = time.monotonic() + timeout
-            while True:
-                live_screen = self.tmux.screen(session, width, height)
-                if live_screen.find(marker):
-                    break
-                if time.monotonic() > deadline:
-                    self.tmux.close(session)
-                    raise AssertionError(f"never showed {marker!r}:\n{live_screen.dump()}")
-                time.sleep(0.05)
-        if keys:
-            # Wine reads the terminal only once a program asks for input:
-            # keys typed earlier are echoed by the terminal and lost.
-            time.sleep(keys_delay)
-            for i, key in enumerate(keys):
-                if i:
-                    time.sleep(key_gap)
-                self.tmux.send_keys(session, key)
+            # Stage by stage: wait for the marker text, read the live pane,
+            # then type that stage's keys.
+            for marker, stage_keys in ([live] if isinstance(live[0], str) else live):
+                while True:
+                    screen = self.tmux.screen(session, width, height)
+                    if screen.find(marker):
+                        break
+                    if time.monotonic() > deadline:
+                        self.tmux.close(session)
+                        raise AssertionError(f"never showed {marker!r}:\n{screen.dump()}")
+                    time.sleep(0.05)
+                live_screens.append(screen)
+                self._type(session, stage_keys, keys_delay, key_gap, deadline)
+        elif keys:
+            self._type(session, keys, keys_delay, key_gap, deadline)
         status = self.tmux.wait_dead(session, timeout)
         seconds = time.monotonic() - started
         screen = self.tmux.screen(session, width, height)
@@ -73,15 +80,17 @@ class Console:
             for item in report_file.read_text().split():
                 k, _, v = item.partition("=")
                 report[k] = v
+        live_screen = live_screens[0] if len(live_screens) == 1 else live_screens or None
         return c.Run(status, screen, seconds, report, live_screen)
 
-    def run(self, argv, *, steps=None, keys=None, keys_delay=0.6, key_gap=0.8, timeout=10,
+    def run(self, argv, *, steps=None, keys=None, keys_delay=0.2, key_gap=0.8, timeout=10,
             width=c.WIDTH, height=c.HEIGHT, cwd=None, live=None):
         """argv runs as the pane's only process. With steps, inject starts it
         and writes those input records (see tests/e2e/inject/inject.cpp);
-        with keys, tmux types them keys_delay seconds after the launch and
-        key_gap seconds apart; with live=(marker, keys), the pane is read once
-        it shows marker (into Run.live) and the keys are typed from then on."""
+        with keys, tmux types them keys_delay seconds after the pane's
+        terminal went raw (Wine's console is up) and key_gap seconds apart;
+        with live=(marker, keys) or a list of them, the pane is read once it
+        shows each marker (into Run.live) and that stage's keys are typed."""
         report_file = None
         if steps is not None:
             report_file = self.workdir / f"report-{uuid.uuid4().hex}.txt"

@@ -5,6 +5,7 @@ server, one session per case, and the screen read back as a grid of
 import os
 import re
 import signal
+import termios
 import subprocess
 import time
 from dataclasses import dataclass, field
@@ -234,6 +235,19 @@ class Tmux:
         fmt = "#{cursor_y}|#{cursor_x}|#{cursor_flag}"
         y, x, flag = self.display(session, fmt).split("|")
         return Screen(parse_capture(raw, width, height), (int(y), int(x)), flag == "1", raw)
+
+    def wait_raw(self, session, timeout):
+        """Waits until the pane's terminal has echo off (Wine's console is up)."""
+        tty = self.display(session, "#{pane_tty}")
+        deadline = time.monotonic() + timeout
+        fd = os.open(tty, os.O_RDONLY | os.O_NOCTTY | os.O_NONBLOCK)
+        try:
+            while termios.tcgetattr(fd)[3] & termios.ECHO:
+                if time.monotonic() > deadline:
+                    raise AssertionError(f"{tty} never left echo mode")
+                time.sleep(0.01)
+        finally:
+            os.close(fd)
 
     def send_keys(self, session, *keys):
         self.cmd(["send-keys", "-t", session, *keys])

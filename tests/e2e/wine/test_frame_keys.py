@@ -134,7 +134,7 @@ def test_poll_sees_two_code_key_only_with_a_character_key_behind_it(console):
 
 @pytest.mark.command("KBD", "batch")
 def test_batch_file_sees_full_key_code_in_errorlevel(console):
-    run = console.script("%CONX% KBD\necho code=%errorlevel%\n"
-                         "if errorlevel 327 echo at least 327", keys=["Up"])
-    assert run.screen.text(0).rstrip() == "code=327"
-    assert run.screen.text(1).rstrip() == "at least 327"
+    run = console.script("echo waiting\n%CONX% KBD\necho code=%errorlevel%\n"
+                         "if errorlevel 327 echo at least 327", live=("waiting", ["Up"]),
+                         keys_delay=0.5)
+    assert run.screen.lines()[:3] == ["waiting", "code=327", "at least 327"]

@@ -30,14 +30,19 @@ def test_print_runs_continue_each_other_in_their_own_colours(console):
 
 
 @print_
-@pytest.mark.parametrize("attribute,expected", [
-    ("07", 0x07), ("0F", 0x0F), ("1F", 0x1F), ("70", 0x70), ("8E", 0x8E), ("F0", 0xF0),
-    ("0c", 0x0C), ("zz", 0x00), ("C", 0x0C), ("12345", 0x45)])
-def test_print_attribute_is_hex_cut_to_its_colours(console, attribute, expected):
-    # 'zz' has no digits: 0, black on black. 12345 keeps its low byte's colours.
-    run = console.conx("PRINT", "0", "0", attribute, "Xy")
-    assert run.screen.text(0, 0, 2) == "Xy"
-    assert run.screen.attrs(0, 0, 2) == [expected] * 2
+def test_print_attribute_is_hex_cut_to_its_colours(console):
+    # 'zz' has no digits: 0, black on black; '12345' keeps its low 16 bits,
+    # whose colour byte is 45; 'C' is 0C; '0x4e' takes the prefix.
+    cases = [("07", 0x07), ("0F", 0x0F), ("1F", 0x1F), ("70", 0x70), ("8E", 0x8E),
+             ("F0", 0xF0), ("0c", 0x0C), ("zz", 0x00), ("C", 0x0C), ("12345", 0x45),
+             ("0x4e", 0x4E), (" 2A", 0x2A)]
+    args = []
+    for attribute, _ in cases:
+        args += [attribute, "Xy"]
+    run = console.conx("PRINT", "0", "0", *args)
+    assert run.screen.text(0, 0, 2 * len(cases)) == "Xy" * len(cases)
+    for i, (attribute, expected) in enumerate(cases):
+        assert run.screen.attrs(0, 2 * i, 2) == [expected] * 2, attribute
 
 
 @print_
@@ -233,24 +238,21 @@ def test_locate_then_echo_writes_there(console):
     assert run.screen.text(12, 40, 4) == "here"
 
 
-@pytest.mark.command("CURSOR")
-@pytest.mark.parametrize("steps,visible", [
-    (["CURSOR 0"], False),
-    (["CURSOR 0", "CURSOR 1"], True),
-    (["CURSOR 0", "CURSOR 50"], True),
-    (["CURSOR 0", "CURSOR 100"], True),
-    (["CURSOR 0", "CURSOR 30"], False),
-    (["CURSOR 0", "CURSOR x"], False),
-    (["CURSOR 0", "CURSOR 1 2"], False),
-    (["CURSOR 25"], True),
-], ids=["hide", "show", "50", "100", "30-keeps", "x-hides", "count", "25"])
-def test_cursor_visibility_in_pane(console, steps, visible):
-    # Read while the batch file still runs: once the pane's process has
-    # ended, tmux reports the cursor hidden whatever it was.
-    run = console.script("\n".join(f"%CONX% {s}" for s in steps) + "\necho ready\n%CONX% KBD",
-                         live=("ready", ["x"]))
-    assert run.live.cursor_visible is visible
-    assert run.status == ord("x")
+@pytest.mark.command("CURSOR", "batch")
+def test_cursor_visibility_in_pane(console):
+    # Each step runs, then the pane is read while the batch file waits in
+    # KBD: once the pane's process has ended, tmux shows the cursor hidden
+    # whatever it was.
+    steps = [("CURSOR 25", True), ("CURSOR 0", False), ("CURSOR 1", True), ("CURSOR 0", False),
+             ("CURSOR 30", False), ("CURSOR 50", True), ("CURSOR x", False),
+             ("CURSOR 100", True), ("CURSOR 0 1", True), ("CURSOR", True)]
+    lines = []
+    for i, (step, _) in enumerate(steps):
+        lines += [f"%CONX% {step}", f"echo step{i}", "%CONX% KBD"]
+    run = console.script("\n".join(lines), timeout=40, keys_delay=0.3,
+                         live=[(f"step{i}", ["x"]) for i in range(len(steps))])
+    shown = [screen.cursor_visible for screen in run.live]
+    assert shown == [visible for _, visible in steps]
 
 
 @pytest.mark.command("FONT")
