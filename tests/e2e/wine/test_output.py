@@ -263,3 +263,47 @@ def test_font_runs_without_harm(console, args):
     assert run.screen.text(0, 0, 6) == "code=0"
     assert run.screen.text(1, 1, 6) == "before"
     assert run.screen.attrs(1, 1, 6) == [0x0A] * 6
+
+
+@print_
+def test_print_position_is_cut_to_16_bits(console):
+    # 65536 is column 0; 65535 is column -1, so the first cell is clipped;
+    # a row of 65538 is row 2.
+    run = console.conx("PRINT", "65538", "65535", "0A", "xAB", "0C", "\\nCD")
+    assert run.screen.text(2, 0, 2) == "AB"
+    assert run.screen.blank_except(cells(2, 0, "AB") | cells(3, 0, "D")) == []
+    assert run.screen.cell(3, 0) == ("D", 0x0C)
+
+
+@pytest.mark.command("LOCATE")
+def test_locate_position_is_cut_to_16_bits(console):
+    run = console.conx("LOCATE", "65539", "65546")
+    assert run.screen.cursor == (3, 10)
+
+
+@print_
+@pytest.mark.parametrize("row,column,lines,length", [
+    (5, 20, 3, 275), (2, 3, 70, 4), (-3, -10, 70, 40), (1, -30, 2, 320), (70, 250, 12, 60)],
+    ids=["wide", "tall", "tall-clipped", "wide-clipped", "bottom-right"])
+def test_print_large_buffer_every_cell_lands(console, row, column, lines, length):
+    # A 300x80 console: lines longer than 256 cells, more than 64 rows.
+    width, height = 300, 80
+    line = "".join(chr(ord("A") + (i % 26)) for i in range(length + 26))
+    texts = [line[r % 26:][:length] for r in range(lines)]
+    run = console.conx("PRINT", str(row), str(column), "1E", "\\n".join(texts), "2F", "+end",
+                       width=width, height=height)
+    keep = set()
+    for r, text in enumerate(texts):
+        on_screen = text[max(0, -column):][:width - max(column, 0)]
+        first = max(column, 0)
+        if not 0 <= row + r < height:
+            continue
+        assert run.screen.text(row + r, first, len(on_screen)) == on_screen, r
+        assert run.screen.attrs(row + r, first, len(on_screen)) == [0x1E] * len(on_screen), r
+        keep |= cells(row + r, first, on_screen)
+    end_row, end_column = row + lines - 1, column + length
+    if 0 <= end_row < height and 0 <= end_column < width:
+        end = "+end"[:width - end_column]
+        assert run.screen.text(end_row, end_column, len(end)) == end
+        keep |= cells(end_row, end_column, end)
+    assert run.screen.blank_except(keep) == []
