@@ -3,7 +3,6 @@ console in tmux, and the per-command report printed at the end."""
 
 import os
 import shutil
-import subprocess
 import time
 import uuid
 from collections import defaultdict
@@ -130,8 +129,7 @@ class Console:
 @pytest.fixture(scope="session")
 def tmux(wine_env, tmp_path_factory):
     env = dict(wine_env)
-    env["CONX"] = c.windows_path(c.CONX)
-    env["PATH"] = env.get("PATH", "")
+    env["CONX"] = c.windows_path(c.CONX)  # what the batch files call
     server = c.Tmux(f"conx-e2e-{os.getpid()}-{uuid.uuid4().hex[:6]}", env,
                     tmp_path_factory.mktemp("panes"))
     yield server
@@ -153,8 +151,8 @@ def pytest_runtest_logreport(report):
         return
     names = getattr(report, "conx_commands", ())
     for name in names:
-        _ran[name].append((report.nodeid.split("::", 1)[-1], report.outcome
-                           if not hasattr(report, "wasxfail") else "xfail"))
+        outcome = "xfail (Wine)" if hasattr(report, "wasxfail") else report.outcome
+        _ran[name].append((report.nodeid.split("::", 1)[-1], outcome))
 
 
 @pytest.hookimpl(hookwrapper=True)
@@ -174,13 +172,16 @@ def pytest_terminal_summary(terminalreporter):
     tr = terminalreporter
     if not _ran:
         return
-    tr.section("conx commands run on Wine's console (tmux)")
+    tr.section("conx cases per command, run on Wine's console in tmux (release: build checks)")
     order = ["dispatch", "PRINT", "COLOR", "LOCATE", "CURSOR", "FONT", "KBD", "_KBD",
              "MOUSE", "INPUTHIT", "TIME", "SLEEP", "redirected", "batch", "release"]
     for name in sorted(_ran, key=lambda n: (order.index(n) if n in order else 99, n)):
         cases = _ran[name]
-        passed = sum(1 for _, o in cases if o == "passed")
-        tr.write_line(f"{name}: {passed}/{len(cases)} passed")
+        counts = defaultdict(int)
+        for _, o in cases:
+            counts[o] += 1
+        tally = ", ".join(f"{n} {o}" for o, n in sorted(counts.items()))
+        tr.write_line(f"{name}: {len(cases)} cases ({tally})")
         for nodeid, o in cases:
-            tr.write_line(f"    {o:7} {nodeid}")
+            tr.write_line(f"    {o:12} {nodeid}")
     tr.write_line(f"end-to-end wall time: {time.monotonic() - _started:.1f} s")
