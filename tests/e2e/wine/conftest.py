@@ -1,0 +1,187 @@
+"""Fixtures for the end-to-end tests of the Windows build under Wine's
+console in tmux, and the per-command report printed at the end."""
+
+import os
+import shutil
+import time
+import uuid
+from collections import defaultdict
+from pathlib import Path
+
+import pytest
+
+import console as c
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "command(*names): conx commands this case runs")
+
+
+@pytest.fixture(scope="session")
+def wine_env(tmp_path_factory):
+    missing = [str(p) for p in (c.CONX, c.INJECT) if not p.exists()]
+    if missing or not shutil.which("tmux") or not Path(c.WINE).exists():
+        pytest.fail("needs tmux, wine64 and the Windows build (bash scripts/build.sh); "
+                    f"missing: {missing}")
+    env = c.wine_environment()
+    os.environ.update({k: env[k] for k in ("WINEDEBUG", "LANG", "LC_ALL", "WINEPREFIX")})
+    c.prepare_wine(env)
+    return env
+
+
+class Console:
+    """Runs one case in its own tmux session and reads back what it left."""
+
+    def __init__(self, tmux, workdir):
+        self.tmux = tmux
+        self.workdir = Path(workdir)
+
+    def _type(self, session, keys, keys_delay, key_gap, deadline):
+        # Wine's console puts the terminal in raw mode when it starts; a key
+        # typed before that is echoed by the terminal and never arrives.
+        self.tmux.wait_raw(session, max(0.5, deadline - time.monotonic()))
+        time.sleep(keys_delay)
+        for i, key in enumerate(keys):
+            if i:
+                time.sleep(key_gap)
+            self.tmux.send_keys(session, key)
+
+    def _finish(self, session, started, timeout, width, height, report_file,
+                keys, keys_delay, key_gap, live):
+        deadline = started + timeout
+        live_screens = []
+        if live:
+            # Stage by stage: wait for the marker text, read the live pane,
+            # then type that stage's keys.
+            for marker, stage_keys in ([live] if isinstance(live[0], str) else live):
+                while True:
+                    screen = self.tmux.screen(session, width, height)
+                    if screen.find(marker):
+                        break
+                    if time.monotonic() > deadline:
+                        self.tmux.close(session)
+                        raise AssertionError(f"never showed {marker!r}:\n{screen.dump()}")
+                    time.sleep(0.05)
+                live_screens.append(screen)
+                self._type(session, stage_keys, keys_delay, key_gap, deadline)
+        elif keys:
+            self._type(session, keys, keys_delay, key_gap, deadline)
+        status = self.tmux.wait_dead(session, timeout)
+        seconds = time.monotonic() - started
+        screen = self.tmux.screen(session, width, height)
+        self.tmux.close(session)
+        if status is None:
+            left = report_file.read_text() if report_file and report_file.exists() else ""
+            raise AssertionError(f"still running after {timeout} s "
+                                 f"({self.tmux.last_state}; {left}):\n{screen.dump()}")
+        report = {}
+        if report_file and report_file.exists():
+            for item in report_file.read_text().split():
+                k, _, v = item.partition("=")
+                report[k] = v
+        live_screen = live_screens[0] if len(live_screens) == 1 else live_screens or None
+        return c.Run(status, screen, seconds, report, live_screen)
+
+    def run(self, argv, *, steps=None, keys=None, keys_delay=0.2, key_gap=0.8, timeout=10,
+            width=c.WIDTH, height=c.HEIGHT, cwd=None, live=None):
+        """argv runs as the pane's only process. With steps, inject starts it
+        and writes those input records (see tests/e2e/inject/inject.cpp);
+        with keys, tmux types them keys_delay seconds after the pane's
+        terminal went raw (Wine's console is up) and key_gap seconds apart;
+        with live=(marker, keys) or a list of them, the pane is read once it
+        shows each marker (into Run.live) and that stage's keys are typed."""
+        report_file = None
+        if steps is not None:
+            report_file = self.workdir / f"report-{uuid.uuid4().hex}.txt"
+            program = [c.windows_path(argv[0]) if str(argv[0]).startswith("/") else argv[0],
+                       *argv[1:]]
+            argv = [c.WINE, c.INJECT, f"report={c.windows_path(report_file)}",
+                    f"timeout={int(timeout * 1000) - 1000}", *steps, "--", *program]
+        elif str(argv[0]).lower().endswith(".exe"):
+            argv = [c.WINE, *argv]
+        started = time.monotonic()
+        session = self.tmux.start(argv, width, height, cwd)
+        return self._finish(session, started, timeout, width, height, report_file,
+                            keys, keys_delay, key_gap, live)
+
+    def conx(self, *args, **kw):
+        """conx.exe with these arguments."""
+        return self.run([c.CONX, *args], **kw)
+
+    def batch(self, script, *args, **kw):
+        """A batch file run by Wine's cmd.exe, with CONX naming conx.exe."""
+        script = Path(script)
+        return self.run([c.WINE, "cmd", "/c", c.windows_path(script), *args],
+                        cwd=kw.pop("cwd", script.parent), **kw)
+
+    def script(self, text, *args, **kw):
+        """A throw-away batch file with these lines (%CONX% is conx.exe)."""
+        path = self.workdir / f"case-{uuid.uuid4().hex[:8]}.bat"
+        body = "@echo off\r\n" + "\r\n".join(text.strip("\n").split("\n")) + "\r\n"
+        path.write_bytes(body.encode("cp1252"))
+        return self.batch(path, *args, **kw)
+
+    def shell(self, command, **kw):
+        """A Unix shell command line, exec'ing Wine as the pane's only process."""
+        return self.run(["sh", "-c", command], **kw)
+
+
+@pytest.fixture(scope="session")
+def tmux(wine_env, tmp_path_factory):
+    env = dict(wine_env)
+    env["CONX"] = c.windows_path(c.CONX)  # what the batch files call
+    server = c.Tmux(f"conx-e2e-{os.getpid()}-{uuid.uuid4().hex[:6]}", env,
+                    tmp_path_factory.mktemp("panes"))
+    yield server
+    server.kill()
+
+
+@pytest.fixture
+def console(tmux, tmp_path):
+    return Console(tmux, tmp_path)
+
+
+# ---- per-command report ------------------------------------------------------------
+
+_ran = defaultdict(list)
+
+
+def pytest_runtest_logreport(report):
+    if report.when != "call" and not (report.when == "setup" and report.skipped):
+        return
+    names = getattr(report, "conx_commands", ())
+    for name in names:
+        outcome = "xfail (Wine)" if hasattr(report, "wasxfail") else report.outcome
+        _ran[name].append((report.nodeid.split("::", 1)[-1], outcome))
+
+
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_makereport(item, call):
+    outcome = yield
+    rep = outcome.get_result()
+    names = []
+    for mark in item.iter_markers("command"):
+        names.extend(mark.args)
+    rep.conx_commands = tuple(dict.fromkeys(names))
+
+
+_started = time.monotonic()
+
+
+def pytest_terminal_summary(terminalreporter):
+    tr = terminalreporter
+    if not _ran:
+        return
+    tr.section("conx cases per command, run on Wine's console in tmux (release: build checks)")
+    order = ["dispatch", "PRINT", "COLOR", "LOCATE", "CURSOR", "FONT", "KBD", "_KBD",
+             "MOUSE", "INPUTHIT", "TIME", "SLEEP", "redirected", "batch", "release"]
+    for name in sorted(_ran, key=lambda n: (order.index(n) if n in order else 99, n)):
+        cases = _ran[name]
+        counts = defaultdict(int)
+        for _, o in cases:
+            counts[o] += 1
+        tally = ", ".join(f"{n} {o}" for o, n in sorted(counts.items()))
+        tr.write_line(f"{name}: {len(cases)} cases ({tally})")
+        for nodeid, o in cases:
+            tr.write_line(f"    {o:12} {nodeid}")
+    tr.write_line(f"end-to-end wall time: {time.monotonic() - _started:.1f} s")

@@ -1,0 +1,70 @@
+"""The released 32-bit program cannot run here (no 32-bit Wine): check that
+it is built from the same sources as the 64-bit one the other cases run,
+imports the same functions, and passes the format and import check."""
+
+import re
+import subprocess
+
+import pytest
+
+import console as c
+
+release = pytest.mark.command("release")
+WIN32 = c.ROOT / "build" / "win32"
+WIN64 = c.ROOT / "build" / "win64"
+
+
+def objects(build):
+    found = sorted(p.relative_to(build / "CMakeFiles" / "conx.dir").as_posix()
+                   for p in (build / "CMakeFiles" / "conx.dir").rglob("*.obj"))
+    assert found, f"no objects under {build}"
+    return found
+
+
+def imports(exe, objdump):
+    dump = subprocess.run([objdump, "-p", str(exe)], capture_output=True, text=True,
+                          timeout=30, check=True).stdout
+    table = {}
+    dll = None
+    for line in dump.splitlines():
+        m = re.match(r"\s*DLL Name: (\S+)", line)
+        if m:
+            dll = m.group(1)
+            table[dll] = set()
+            continue
+        m = re.match(r"\s+[0-9a-f]+\s+\d+\s+(\w+)$", line)
+        if dll and m:
+            table[dll].add(m.group(1))
+        elif dll and not line.strip():
+            if table[dll]:
+                dll = None
+    return table
+
+
+@release
+def test_release_exe_is_built_from_the_same_sources(wine_env):
+    assert (WIN32 / "conx.exe").exists()
+    assert objects(WIN32) == objects(WIN64)
+    newest_source = max(p.stat().st_mtime for p in (c.ROOT / "src").rglob("*")
+                        if p.is_file() and p.name != "memory.cpp" and "terminal" not in p.name)
+    assert (WIN32 / "conx.exe").stat().st_mtime >= newest_source
+
+
+@release
+def test_release_exe_imports_what_the_tested_exe_imports(wine_env):
+    ours = imports(WIN32 / "conx.exe", "i686-w64-mingw32-objdump")
+    tested = imports(WIN64 / "conx.exe", "x86_64-w64-mingw32-objdump")
+    assert set(ours) == {"KERNEL32.dll", "msvcrt.dll"}
+    assert ours == tested
+
+
+@release
+def test_release_exe_passes_check_exe(wine_env):
+    r = subprocess.run(["bash", "scripts/check-exe.sh", "build/win32/conx.exe"], cwd=c.ROOT,
+                       capture_output=True, text=True, timeout=60)
+    assert r.returncode == 0, r.stderr
+    assert "size" in r.stdout
+    # and the check is not vacuous: the 64-bit build is not PE32
+    r = subprocess.run(["bash", "scripts/check-exe.sh", "build/win64/conx.exe"], cwd=c.ROOT,
+                       capture_output=True, text=True, timeout=60)
+    assert r.returncode != 0
