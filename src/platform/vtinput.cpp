@@ -23,7 +23,6 @@ const uint8_t DEL = 0x7F;           // what Backspace sends
 const uint8_t NUL = 0x00;           // Ctrl+Space, Ctrl+2
 const int BACKSPACE_CODE = 8;       // what _getch gives for Backspace
 const int EXTENDED = 0;             // first code of a key pair
-const int EXTENDED_GREY = 224;      // first code of a grey (cursor block) key pair
 const int CTRL_SPACE_SECOND = 3;    // Ctrl+Space / Ctrl+2: 0, 3
 const int SHIFT_TAB_SECOND = 15;    // Shift+Tab: 0, 15
 const int MAX_SEQUENCE = 32;        // longer "sequences" are noise

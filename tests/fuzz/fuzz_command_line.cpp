@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "frame/numbers.h"
 #include "harness.h"
 
 namespace {
@@ -94,8 +95,8 @@ std::vector<std::string> readArguments(ByteReader &in) {
     return args;
 }
 
-int16_t decimal16(const std::string &s) { return static_cast<int16_t>(std::strtoul(s.c_str(), nullptr, 10)); }
-uint16_t hex16(const std::string &s) { return static_cast<uint16_t>(std::strtoul(s.c_str(), nullptr, 16)); }
+int16_t decimal16(const std::string &s) { return static_cast<int16_t>(parseUnsigned(s.c_str(), 10)); }
+uint16_t hex16(const std::string &s) { return static_cast<uint16_t>(parseUnsigned(s.c_str(), 16)); }
 
 // What one run of the command must have done, by the rules.
 struct Expected {
@@ -144,8 +145,8 @@ void checkRun(const std::vector<std::string> &args, const MemoryConsole &before,
     } else if (keyword == "LOCATE") {
         e.allowed = MAY_MOVE_CURSOR;
         if (count == 4) {
-            int16_t row = static_cast<int16_t>(std::atol(args[1].c_str()));
-            int16_t column = static_cast<int16_t>(std::atol(args[2].c_str()));
+            int16_t row = static_cast<int16_t>(parseLong(args[1].c_str()));
+            int16_t column = static_cast<int16_t>(parseLong(args[2].c_str()));
             bool onScreen = row >= 0 && column >= 0 && row < mc.rows && column < mc.columns;
             if (onScreen)
                 CHECK(mc.cursor.row == row && mc.cursor.column == column, "LOCATE: cursor not moved");
@@ -157,7 +158,7 @@ void checkRun(const std::vector<std::string> &args, const MemoryConsole &before,
     } else if (keyword == "CURSOR") {
         e.allowed = MAY_SHAPE_CURSOR;
         if (count == 3) {
-            long setting = std::atol(args[1].c_str());
+            long setting = parseLong(args[1].c_str());
             CursorShape want = before.cursorShape;
             if (setting == 0) want.visible = false;
             if (setting == 1) want.visible = true;
@@ -170,10 +171,10 @@ void checkRun(const std::vector<std::string> &args, const MemoryConsole &before,
     } else if (keyword == "FONT") {
         e.allowed = count == 3 ? MAY_SET_FONT : 0;
         if (count == 3)
-            CHECK(mc.font == static_cast<uint32_t>(std::atol(args[1].c_str())), "FONT: index %u", mc.font);
+            CHECK(mc.font == static_cast<uint32_t>(parseLong(args[1].c_str())), "FONT: index %u", mc.font);
     } else if (keyword == "SLEEP") {
         e.allowed = MAY_SLEEP;
-        int32_t ms = count == 3 ? static_cast<int32_t>(std::atol(args[1].c_str())) : -1;
+        int32_t ms = count == 3 ? static_cast<int32_t>(parseLong(args[1].c_str())) : -1;
         uint64_t slept = mc.sleptMilliseconds - before.sleptMilliseconds;
         CHECK(slept == (ms >= 0 ? static_cast<uint64_t>(ms) : 0), "SLEEP: slept %llu ms",
               static_cast<unsigned long long>(slept));
@@ -210,7 +211,7 @@ void checkRun(const std::vector<std::string> &args, const MemoryConsole &before,
             uint32_t mode = (before.inputMode | ENABLE_MOUSE_INPUT_FLAG) &
                             ~(ENABLE_QUICK_EDIT_MODE_FLAG | ENABLE_PROCESSED_INPUT_FLAG);
             CHECK(mc.inputMode == mode, "INPUTHIT: mode %#x, want %#x", mc.inputMode, mode);
-            bool wait = count > 2 && std::atol(args[1].c_str()) == 1;
+            bool wait = count > 2 && parseLong(args[1].c_str()) == 1;
             int arrives = before.eventCount ? before.events[0].arrivesAfterCounts : 1 << 30;
             if (wait) {
                 int sleeps = mc.sleepCalls - before.sleepCalls;
@@ -255,7 +256,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // INPUTHIT 1 waits for input without end, as documented, when none
     // ever comes: give it an event that arrives after a few polls.
     if (args.size() >= 2 && foldedKeyword(args[0]) == "INPUTHIT" &&
-        std::atol(args[1].c_str()) == 1 && memoryConsole.inputIsConsole && memoryConsole.eventCount == 0)
+        parseLong(args[1].c_str()) == 1 && memoryConsole.inputIsConsole && memoryConsole.eventCount == 0)
         queueEvent(mouseEvent(3, 2, 0, 1), 4);
 
     static MemoryConsole before, byCell;

@@ -11,6 +11,7 @@
 // as soon as the first event arrives; nothing else changes.
 #include <cstdlib>
 
+#include "frame/numbers.h"
 #include "harness.h"
 
 namespace {
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         queueEvent(event, in.byte() % 8);
     }
     if (modeChoice == 3) args.push_back(in.rest());
-    bool wait = args.size() > 1 && std::atol(args[1].c_str()) == 1;
+    bool wait = args.size() > 1 && parseLong(args[1].c_str()) == 1;
     if (wait && mc.inputIsConsole && mc.eventCount == 0) return 0;  // the documented endless wait
 
     static MemoryConsole before;
