@@ -103,7 +103,8 @@ def visible_bytes(args):
 
 def time_in_pane(command_prefix, all_cases, runs, env):
     """Runs every case `runs` times in a tmux pane, round-robin, timing each
-    run inside the pane; returns {case name: [seconds]}."""
+    run inside the pane with bash's clock (no process of its own); returns
+    {case name: [seconds]}."""
     work = tempfile.mkdtemp(prefix="conx-bench-")
     script = os.path.join(work, "loop.sh")
     out = os.path.join(work, "times")
@@ -112,8 +113,8 @@ def time_in_pane(command_prefix, all_cases, runs, env):
         for i in range(runs):
             for n, (_, args) in enumerate(all_cases):
                 quoted = " ".join("'" + a.replace("'", "'\\''") + "'" for a in command_prefix + args)
-                f.write(f"t0=$(date +%s%N); {quoted}; t1=$(date +%s%N)\n")
-                f.write(f"echo {n} $((t1 - t0)) >> {out}\n")
+                f.write(f"t0=$EPOCHREALTIME; {quoted}; t1=$EPOCHREALTIME\n")
+                f.write(f"echo {n} $t0 $t1 >> {out}\n")
         f.write(f"echo done >> {out}.done\n")
     server = f"conx-bench-{os.getpid()}"
     tmux = ["tmux", "-L", server, "-f", "/dev/null"]
@@ -126,8 +127,8 @@ def time_in_pane(command_prefix, all_cases, runs, env):
     times = {name: [] for name, _ in all_cases}
     with open(out) as f:
         for line in f:
-            n, ns = line.split()
-            times[all_cases[int(n)][0]].append(int(ns) / 1e9)
+            n, t0, t1 = line.split()
+            times[all_cases[int(n)][0]].append(float(t1) - float(t0))
     shutil.rmtree(work, ignore_errors=True)
     return times
 
