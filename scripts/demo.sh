@@ -29,5 +29,6 @@ else
 fi
 
 if [ -x build/native/conx ] && [ -f scripts/demo-unix.sh ]; then
+    [ $interactive = 1 ] && read -r -p "Press Enter for the same commands in the Unix build... "
     bash scripts/demo-unix.sh
 fi
