@@ -15,18 +15,18 @@ namespace {
 const int TRANSPARENT = 0;
 const int NEW_LINE = 10;
 
-// The stage: a window of the screen whose top-left is (stageColumn,
-// stageRow). A cell outside it sends what is held and moves the window.
+// The stage: screen columns 0..STAGE_COLUMNS-1 of STAGE_ROWS rows starting
+// at screen row stageRow. A cell in a row outside it sends what is held and
+// moves the stage to that row. A cell right of it goes out on its own at
+// once: it never shares a screen cell with a held one, and writes to
+// different cells give the same screen in any order.
 const int STAGE_COLUMNS = 256;
 const int STAGE_ROWS = 64;
 Cell stage[STAGE_ROWS + 1][STAGE_COLUMNS];  // + a spare row: a block read
                                             // may span whole stage rows
 bool held[STAGE_ROWS][STAGE_COLUMNS];  // cell waiting to be sent
-int stageColumn, stageRow;             // screen position of stage[0][0]
-int heldTop = STAGE_ROWS, heldBottom = -1;  // rows holding cells
-int heldLeft = STAGE_COLUMNS, heldRight = -1;  // columns holding cells
-
-bool anyHeld() { return heldBottom >= 0; }
+int stageRow;                          // screen row of stage row 0
+int heldRows;  // stage rows 0..heldRows-1 may hold cells; 0: nothing held
 
 // Columns left..right of stage row `row` are all held.
 bool rowHeld(int row, int left, int right) {
@@ -39,55 +39,40 @@ bool rowHeld(int row, int left, int right) {
 // grown down over every following row that holds the same columns.
 void sendRectangle(int top, int left, int right) {
     int bottom = top;
-    while (bottom + 1 <= heldBottom && rowHeld(bottom + 1, left, right)) ++bottom;
+    while (bottom + 1 < heldRows && rowHeld(bottom + 1, left, right)) ++bottom;
     for (int r = top; r <= bottom; ++r)
         std::memset(&held[r][left], 0, static_cast<size_t>(right - left + 1));
-    Position at = {static_cast<int16_t>(stageColumn + left), static_cast<int16_t>(stageRow + top)};
+    Position at = {static_cast<int16_t>(left), static_cast<int16_t>(stageRow + top)};
     writeCells(&stage[top][left], STAGE_COLUMNS, static_cast<int16_t>(right - left + 1),
                static_cast<int16_t>(bottom - top + 1), at);
 }
 
-// Places the stage's top row at `row` and its left edge at PRINT's start
-// column, where every line of the text begins, when that covers `column`.
-void moveStage(int column, int row) {
-    int left = textCursor.startColumn;
-    bool covered = left >= 0 && left <= column && column - left < STAGE_COLUMNS;
-    stageColumn = covered ? left : column;
-    stageRow = row;
-}
-
+// Holds a cell at a stage column (column < STAGE_COLUMNS).
 void holdCell(int column, int row, Cell cell) {
-    int c = column - stageColumn, r = row - stageRow;
-    if (anyHeld() && (c < 0 || c >= STAGE_COLUMNS || r < 0 || r >= STAGE_ROWS)) sendCells();
-    if (!anyHeld()) {
-        moveStage(column, row);
-        c = column - stageColumn;
+    int r = row - stageRow;
+    if (heldRows > 0 && (r < 0 || r >= STAGE_ROWS)) sendCells();
+    if (heldRows == 0) {
+        stageRow = row;
         r = 0;
     }
-    stage[r][c] = cell;
-    held[r][c] = true;
-    if (r < heldTop) heldTop = r;
-    if (r > heldBottom) heldBottom = r;
-    if (c < heldLeft) heldLeft = c;
-    if (c > heldRight) heldRight = c;
+    stage[r][column] = cell;
+    held[r][column] = true;
+    if (r >= heldRows) heldRows = r + 1;
 }
 
 }  // namespace
 
 void sendCells() {
-    for (int r = heldTop; r <= heldBottom; ++r) {
-        for (int c = heldLeft; c <= heldRight; ++c) {
+    for (int r = 0; r < heldRows; ++r) {
+        for (int c = 0; c < STAGE_COLUMNS; ++c) {
             if (!held[r][c]) continue;
             int right = c;
-            while (right + 1 <= heldRight && held[r][right + 1]) ++right;
+            while (right + 1 < STAGE_COLUMNS && held[r][right + 1]) ++right;
             sendRectangle(r, c, right);
             c = right;
         }
     }
-    heldTop = STAGE_ROWS;
-    heldBottom = -1;
-    heldLeft = STAGE_COLUMNS;
-    heldRight = -1;
+    heldRows = 0;
     flushScreen();
 }
 
@@ -104,7 +89,8 @@ int putCell(int c) {
     }
     if (t.column >= 0 && t.row >= 0) {
         Cell cell = {static_cast<uint8_t>(c), 0, t.attribute};
-        if (cellByCell) writeCells(&cell, 1, 1, 1, Position{t.column, t.row});
+        if (cellByCell || t.column >= STAGE_COLUMNS)
+            writeCells(&cell, 1, 1, 1, Position{t.column, t.row});
         else holdCell(t.column, t.row, cell);
     }
     t.column = static_cast<int16_t>(t.column + 1);
