@@ -49,12 +49,9 @@ void sendRectangle(int top, int left, int right) {
 
 // Holds a cell at a stage column (column < STAGE_COLUMNS).
 void holdCell(int column, int row, Cell cell) {
+    if (heldRows > 0 && (row < stageRow || row >= stageRow + STAGE_ROWS)) sendCells();
+    if (heldRows == 0) stageRow = row;
     int r = row - stageRow;
-    if (heldRows > 0 && (r < 0 || r >= STAGE_ROWS)) sendCells();
-    if (heldRows == 0) {
-        stageRow = row;
-        r = 0;
-    }
     stage[r][column] = cell;
     held[r][column] = true;
     if (r >= heldRows) heldRows = r + 1;
