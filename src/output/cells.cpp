@@ -15,17 +15,16 @@ namespace {
 const int TRANSPARENT = 0;
 const int NEW_LINE = 10;
 
-// The stage: screen columns 0..STAGE_COLUMNS-1 of STAGE_ROWS rows starting
-// at screen row stageRow. A cell in a row outside it sends what is held and
-// moves the stage to that row. A cell right of it goes out on its own at
-// once: it never shares a screen cell with a held one, and writes to
-// different cells give the same screen in any order.
+// The stage: a window of the screen whose top-left is (stageColumn,
+// stageRow). A cell outside it sends what is held and moves the window.
+// Stage row 0 is always the top row holding cells: a cell above it is
+// outside the window.
 const int STAGE_COLUMNS = 256;
 const int STAGE_ROWS = 64;
 Cell stage[STAGE_ROWS + 1][STAGE_COLUMNS];  // + a spare row: a block read
                                             // may span whole stage rows
 bool held[STAGE_ROWS][STAGE_COLUMNS];  // cell waiting to be sent
-int stageRow;                          // screen row of stage row 0
+int stageColumn, stageRow;             // screen position of stage[0][0]
 int heldRows;  // stage rows 0..heldRows-1 may hold cells; 0: nothing held
 
 // Columns left..right of stage row `row` are all held.
@@ -42,18 +41,30 @@ void sendRectangle(int top, int left, int right) {
     while (bottom + 1 < heldRows && rowHeld(bottom + 1, left, right)) ++bottom;
     for (int r = top; r <= bottom; ++r)
         std::memset(&held[r][left], 0, static_cast<size_t>(right - left + 1));
-    Position at = {static_cast<int16_t>(left), static_cast<int16_t>(stageRow + top)};
+    Position at = {static_cast<int16_t>(stageColumn + left), static_cast<int16_t>(stageRow + top)};
     writeCells(&stage[top][left], STAGE_COLUMNS, static_cast<int16_t>(right - left + 1),
                static_cast<int16_t>(bottom - top + 1), at);
 }
 
-// Holds a cell at a stage column (column < STAGE_COLUMNS).
+// Places the stage's top row at `row` and its left edge at PRINT's start
+// column, where every line of the text begins, when that covers `column`.
+void moveStage(int column, int row) {
+    int left = textCursor.startColumn;
+    bool covered = left >= 0 && left <= column && column - left < STAGE_COLUMNS;
+    stageColumn = covered ? left : column;
+    stageRow = row;
+}
+
 void holdCell(int column, int row, Cell cell) {
-    if (heldRows > 0 && (row < stageRow || row >= stageRow + STAGE_ROWS)) sendCells();
-    if (heldRows == 0) stageRow = row;
-    int r = row - stageRow;
-    stage[r][column] = cell;
-    held[r][column] = true;
+    int c = column - stageColumn, r = row - stageRow;
+    if (heldRows > 0 && (c < 0 || c >= STAGE_COLUMNS || r < 0 || r >= STAGE_ROWS)) sendCells();
+    if (heldRows == 0) {
+        moveStage(column, row);
+        c = column - stageColumn;
+        r = 0;
+    }
+    stage[r][c] = cell;
+    held[r][c] = true;
     if (r >= heldRows) heldRows = r + 1;
 }
 
@@ -86,8 +97,7 @@ int putCell(int c) {
     }
     if (t.column >= 0 && t.row >= 0) {
         Cell cell = {static_cast<uint8_t>(c), 0, t.attribute};
-        if (cellByCell || t.column >= STAGE_COLUMNS)
-            writeCells(&cell, 1, 1, 1, Position{t.column, t.row});
+        if (cellByCell) writeCells(&cell, 1, 1, 1, Position{t.column, t.row});
         else holdCell(t.column, t.row, cell);
     }
     t.column = static_cast<int16_t>(t.column + 1);
