@@ -17,16 +17,15 @@ const int NEW_LINE = 10;
 
 // The stage: a window of the screen whose top-left is (stageColumn,
 // stageRow). A cell outside it sends what is held and moves the window.
+// Stage row 0 is always the top row holding cells: a cell above it is
+// outside the window.
 const int STAGE_COLUMNS = 256;
 const int STAGE_ROWS = 64;
 Cell stage[STAGE_ROWS + 1][STAGE_COLUMNS];  // + a spare row: a block read
                                             // may span whole stage rows
 bool held[STAGE_ROWS][STAGE_COLUMNS];  // cell waiting to be sent
 int stageColumn, stageRow;             // screen position of stage[0][0]
-int heldTop = STAGE_ROWS, heldBottom = -1;  // rows holding cells
-int heldLeft = STAGE_COLUMNS, heldRight = -1;  // columns holding cells
-
-bool anyHeld() { return heldBottom >= 0; }
+int heldRows;  // stage rows 0..heldRows-1 may hold cells; 0: nothing held
 
 // Columns left..right of stage row `row` are all held.
 bool rowHeld(int row, int left, int right) {
@@ -39,7 +38,7 @@ bool rowHeld(int row, int left, int right) {
 // grown down over every following row that holds the same columns.
 void sendRectangle(int top, int left, int right) {
     int bottom = top;
-    while (bottom + 1 <= heldBottom && rowHeld(bottom + 1, left, right)) ++bottom;
+    while (bottom + 1 < heldRows && rowHeld(bottom + 1, left, right)) ++bottom;
     for (int r = top; r <= bottom; ++r)
         std::memset(&held[r][left], 0, static_cast<size_t>(right - left + 1));
     Position at = {static_cast<int16_t>(stageColumn + left), static_cast<int16_t>(stageRow + top)};
@@ -58,36 +57,30 @@ void moveStage(int column, int row) {
 
 void holdCell(int column, int row, Cell cell) {
     int c = column - stageColumn, r = row - stageRow;
-    if (anyHeld() && (c < 0 || c >= STAGE_COLUMNS || r < 0 || r >= STAGE_ROWS)) sendCells();
-    if (!anyHeld()) {
+    if (heldRows > 0 && (c < 0 || c >= STAGE_COLUMNS || r < 0 || r >= STAGE_ROWS)) sendCells();
+    if (heldRows == 0) {
         moveStage(column, row);
         c = column - stageColumn;
         r = 0;
     }
     stage[r][c] = cell;
     held[r][c] = true;
-    if (r < heldTop) heldTop = r;
-    if (r > heldBottom) heldBottom = r;
-    if (c < heldLeft) heldLeft = c;
-    if (c > heldRight) heldRight = c;
+    if (r >= heldRows) heldRows = r + 1;
 }
 
 }  // namespace
 
 void sendCells() {
-    for (int r = heldTop; r <= heldBottom; ++r) {
-        for (int c = heldLeft; c <= heldRight; ++c) {
+    for (int r = 0; r < heldRows; ++r) {
+        for (int c = 0; c < STAGE_COLUMNS; ++c) {
             if (!held[r][c]) continue;
             int right = c;
-            while (right + 1 <= heldRight && held[r][right + 1]) ++right;
+            while (right + 1 < STAGE_COLUMNS && held[r][right + 1]) ++right;
             sendRectangle(r, c, right);
             c = right;
         }
     }
-    heldTop = STAGE_ROWS;
-    heldBottom = -1;
-    heldLeft = STAGE_COLUMNS;
-    heldRight = -1;
+    heldRows = 0;
     flushScreen();
 }
 

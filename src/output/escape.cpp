@@ -8,15 +8,15 @@ namespace {
 const int BACKSLASH = '\\';
 const int NEW_LINE = 10;
 const unsigned MAX_DIGITS = 2;
-
-// Plain range check: bytes 0x80-0xFF arrive negative and are never digits.
-bool isHexDigit(int ch) {
-    return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F') || (ch >= 'a' && ch <= 'f');
-}
+const int NOT_HEX = -1;
 
 // '0'-'9' -> 0-9; setting bit 0x20 folds 'A'-'F' onto 'a'-'f' -> 10-15.
-int hexValue(int ch) {
-    return ch <= '9' ? ch - '0' : (ch | 0x20) - 87;
+// Bytes 0x80-0xFF arrive negative and stay negative: never digits.
+int hexDigitValue(int ch) {
+    if (ch >= '0' && ch <= '9') return ch - '0';
+    ch |= 0x20;
+    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+    return NOT_HEX;
 }
 
 }  // namespace
@@ -24,37 +24,31 @@ int hexValue(int ch) {
 void writeEscapedText(const char *text) {
     if (!text) return;
     bool escaping = false;
-    unsigned digits = 0;
+    unsigned digits = 0;  // hex digits read since the backslash
     int value = 0;
     for (const signed char *p = reinterpret_cast<const signed char *>(text); *p; ++p) {
         int ch = *p;
-        if (!escaping) {
-            if (ch == BACKSLASH) escaping = true;
-            else putCell(ch);
-        } else if (isHexDigit(ch)) {
-            if (digits < MAX_DIGITS) {
+        if (escaping) {
+            int digit = hexDigitValue(ch);
+            if (digit != NOT_HEX && digits < MAX_DIGITS) {
+                value = value * 16 + digit;
                 ++digits;
-                value = value * 16 + hexValue(ch);
-            } else {
-                // A third digit is an ordinary character.
-                putCell(value);
-                putCell(ch);
-                value = 0;
-                digits = 0;
-                escaping = false;
+                continue;
             }
-        } else if (digits > 0) {
+            escaping = false;
+            if (digits == 0) {
+                putCell(ch == 'n' ? NEW_LINE : ch);
+                continue;
+            }
+            // The byte is complete; the character after it (a third hex
+            // digit included) is an ordinary one, a backslash opening the
+            // next escape.
             putCell(value);
-            if (ch != BACKSLASH) {  // a backslash opens the next escape
-                putCell(ch);
-                escaping = false;
-            }
             value = 0;
             digits = 0;
-        } else {
-            putCell(ch == 'n' ? NEW_LINE : ch);
-            escaping = false;
         }
+        if (ch == BACKSLASH) escaping = true;
+        else putCell(ch);
     }
     if (digits > 0) putCell(value);
 }

@@ -11,7 +11,9 @@ namespace {
 // CURSOR settings: hide, show, or show at a size (percent of the cell).
 const int32_t CURSOR_HIDE = 0;
 const int32_t CURSOR_SHOW = 1;
-const int32_t CURSOR_SIZES[] = {25, 50, 100};
+const int32_t CURSOR_SMALL = 25;
+const int32_t CURSOR_HALF = 50;
+const int32_t CURSOR_FULL = 100;
 
 }  // namespace
 
@@ -36,11 +38,9 @@ void cursorCommand() {
     CursorShape shape = cursorShape();
     if (setting == CURSOR_HIDE) shape.visible = false;
     if (setting == CURSOR_SHOW) shape.visible = true;
-    for (int32_t size : CURSOR_SIZES) {
-        if (setting == size) {
-            shape.size = static_cast<uint32_t>(size);
-            shape.visible = true;
-        }
+    if (setting == CURSOR_SMALL || setting == CURSOR_HALF || setting == CURSOR_FULL) {
+        shape.size = static_cast<uint32_t>(setting);
+        shape.visible = true;
     }
     setCursorShape(shape);
 }

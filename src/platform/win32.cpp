@@ -11,16 +11,18 @@
 
 // msvcrt's own functions, declared here rather than through the C headers:
 // in C++ those route printf to a MinGW replacement that msvcrt lacks.
+// dllimport calls through the import table itself, with no jump stub.
+#define MSVCRT_IMPORT __declspec(dllimport)
 extern "C" {
 struct StartupInfo {
     int newMode;  // new-handler mode for malloc failures
 };
-int __cdecl __getmainargs(int *argc, char ***argv, char ***env, int expandWildcards,
-                          StartupInfo *startup);
-int __cdecl vprintf(const char *format, va_list args);
-int __cdecl _flushall();
-int __cdecl _kbhit();
-int __cdecl _getch();
+MSVCRT_IMPORT int __cdecl __getmainargs(int *argc, char ***argv, char ***env,
+                                        int expandWildcards, StartupInfo *startup);
+MSVCRT_IMPORT int __cdecl vprintf(const char *format, va_list args);
+MSVCRT_IMPORT int __cdecl _flushall();
+MSVCRT_IMPORT int __cdecl _kbhit();
+MSVCRT_IMPORT int __cdecl _getch();
 }
 
 static_assert(sizeof(Cell) == sizeof(CHAR_INFO), "a Cell is a CHAR_INFO");
