@@ -122,9 +122,6 @@ def test_positions_beyond_32_bits_read_as_the_windows_runtime_reads_them(build, 
 def test_cursor_settings_leave_the_cursor_as_the_rules_say(build, tmux, scratch, setting, shown):
     """Other values keep the cursor as it was (shown); no digits read as 0,
     which hides it; atol wraps at 32 bits, so 2^32 hides and 2^32 + 1 shows."""
-    if build.name == "wine":
-        pytest.skip("Wine's console shows and hides the terminal's cursor by itself around a run "
-                    "(even with no arguments the pane ends with the cursor hidden or shown at random)")
     result, _ = tmux.run(build, [b"CURSOR", setting], scratch)
     assert_no_crash(result)
     assert result.code == 0 and result.seconds < AT_ONCE, result
