@@ -8,12 +8,12 @@
 
 namespace {
 
-// Payload offsets read whatever the event type: for a mouse event the
-// position and the button state, for a key event the halves of "key down"
-// and the repeat count with the virtual key.
-const int COLUMN_OFFSET = 0;
-const int ROW_OFFSET = 2;
-const int BUTTONS_OFFSET = 4;
+// The mouse payload's offsets are read whatever the event type: for a key
+// event they hold the halves of "key down" and the repeat count with the
+// virtual key.
+const int COLUMN_OFFSET = MOUSE_COLUMN_AT;
+const int ROW_OFFSET = MOUSE_ROW_AT;
+const int BUTTONS_OFFSET = MOUSE_BUTTONS_AT;
 
 // Event types above this are focus events (FOCUS_EVENT is 0x10).
 const uint16_t FOCUS_RULE_FLOOR = 10;

@@ -49,6 +49,22 @@ struct InputEvent {
     uint8_t payload[16];
 };
 
+// Byte offsets in InputEvent::payload.
+enum : int {
+    MOUSE_COLUMN_AT = 0,    // int16_t
+    MOUSE_ROW_AT = 2,       // int16_t
+    MOUSE_BUTTONS_AT = 4,   // uint32_t button state, wheel motion in the upper half
+    MOUSE_CONTROL_AT = 8,   // uint32_t control keys
+    MOUSE_FLAGS_AT = 12,    // uint32_t moved / double-click / wheel flags
+    KEY_DOWN_AT = 0,        // uint32_t, 1 pressed, 0 released
+    KEY_REPEAT_AT = 4,      // uint16_t
+    KEY_VIRTUAL_AT = 6,     // uint16_t virtual key code
+    KEY_CHARACTER_AT = 10,  // uint16_t character
+    FOCUS_SET_AT = 0,       // uint32_t, 1 gained, 0 lost
+    SIZE_COLUMNS_AT = 0,    // int16_t new buffer width
+    SIZE_ROWS_AT = 2,       // int16_t new buffer height
+};
+
 // Local date and time, fields as the Windows SYSTEMTIME orders them.
 struct DateTime {
     uint16_t year;

@@ -58,35 +58,35 @@ InputEvent keyEvent(bool down, uint16_t virtualKey, char ch) {
     e.type = KEY_EVENT_TYPE;
     uint32_t keyDown = down ? 1 : 0;
     uint16_t repeat = 1;
-    std::memcpy(e.payload + 0, &keyDown, 4);
-    std::memcpy(e.payload + 4, &repeat, 2);
-    std::memcpy(e.payload + 6, &virtualKey, 2);
-    e.payload[10] = static_cast<uint8_t>(ch);
+    std::memcpy(e.payload + KEY_DOWN_AT, &keyDown, 4);
+    std::memcpy(e.payload + KEY_REPEAT_AT, &repeat, 2);
+    std::memcpy(e.payload + KEY_VIRTUAL_AT, &virtualKey, 2);
+    e.payload[KEY_CHARACTER_AT] = static_cast<uint8_t>(ch);
     return e;
 }
 
 InputEvent mouseEvent(int16_t column, int16_t row, uint32_t buttons, uint32_t flags) {
     InputEvent e = {};
     e.type = MOUSE_EVENT_TYPE;
-    std::memcpy(e.payload + 0, &column, 2);
-    std::memcpy(e.payload + 2, &row, 2);
-    std::memcpy(e.payload + 4, &buttons, 4);
-    std::memcpy(e.payload + 12, &flags, 4);
+    std::memcpy(e.payload + MOUSE_COLUMN_AT, &column, 2);
+    std::memcpy(e.payload + MOUSE_ROW_AT, &row, 2);
+    std::memcpy(e.payload + MOUSE_BUTTONS_AT, &buttons, 4);
+    std::memcpy(e.payload + MOUSE_FLAGS_AT, &flags, 4);
     return e;
 }
 
 InputEvent focusEvent(bool gained) {
     InputEvent e = {};
     e.type = FOCUS_EVENT_TYPE;
-    e.payload[0] = gained ? 1 : 0;
+    e.payload[FOCUS_SET_AT] = gained ? 1 : 0;
     return e;
 }
 
 InputEvent bufferSizeEvent(int16_t columns, int16_t rows) {
     InputEvent e = {};
     e.type = WINDOW_BUFFER_SIZE_EVENT_TYPE;
-    std::memcpy(e.payload + 0, &columns, 2);
-    std::memcpy(e.payload + 2, &rows, 2);
+    std::memcpy(e.payload + SIZE_COLUMNS_AT, &columns, 2);
+    std::memcpy(e.payload + SIZE_ROWS_AT, &rows, 2);
     return e;
 }
 

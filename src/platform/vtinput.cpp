@@ -326,11 +326,11 @@ bool mouseEventRecord(const TerminalInput &input, MouseButtons *buttons, InputEv
     *event = InputEvent{};
     event->type = MOUSE_EVENT_TYPE;
     int16_t column = static_cast<int16_t>(input.column), row = static_cast<int16_t>(input.row);
-    std::memcpy(event->payload + 0, &column, 2);
-    std::memcpy(event->payload + 2, &row, 2);
-    std::memcpy(event->payload + 4, &state, 4);
-    std::memcpy(event->payload + 8, &control, 4);
-    std::memcpy(event->payload + 12, &flags, 4);
+    std::memcpy(event->payload + MOUSE_COLUMN_AT, &column, 2);
+    std::memcpy(event->payload + MOUSE_ROW_AT, &row, 2);
+    std::memcpy(event->payload + MOUSE_BUTTONS_AT, &state, 4);
+    std::memcpy(event->payload + MOUSE_CONTROL_AT, &control, 4);
+    std::memcpy(event->payload + MOUSE_FLAGS_AT, &flags, 4);
     return true;
 }
 
@@ -340,9 +340,9 @@ InputEvent keyEventRecord(const TerminalInput &input) {
     uint32_t keyDown = 1;
     uint16_t repeat = 1;
     uint16_t character = input.second == NO_SECOND_CODE ? static_cast<uint16_t>(input.first) : 0;
-    std::memcpy(event.payload + 0, &keyDown, 4);
-    std::memcpy(event.payload + 4, &repeat, 2);
-    std::memcpy(event.payload + 10, &character, 2);
+    std::memcpy(event.payload + KEY_DOWN_AT, &keyDown, 4);
+    std::memcpy(event.payload + KEY_REPEAT_AT, &repeat, 2);
+    std::memcpy(event.payload + KEY_CHARACTER_AT, &character, 2);
     return event;
 }
 
@@ -350,7 +350,7 @@ InputEvent focusEventRecord(bool gained) {
     InputEvent event = {};
     event.type = FOCUS_EVENT_TYPE;
     uint32_t set = gained ? 1 : 0;
-    std::memcpy(event.payload, &set, 4);
+    std::memcpy(event.payload + FOCUS_SET_AT, &set, 4);
     return event;
 }
 
@@ -358,7 +358,7 @@ InputEvent bufferSizeEventRecord(int columns, int rows) {
     InputEvent event = {};
     event.type = WINDOW_BUFFER_SIZE_EVENT_TYPE;
     int16_t c = static_cast<int16_t>(columns), r = static_cast<int16_t>(rows);
-    std::memcpy(event.payload + 0, &c, 2);
-    std::memcpy(event.payload + 2, &r, 2);
+    std::memcpy(event.payload + SIZE_COLUMNS_AT, &c, 2);
+    std::memcpy(event.payload + SIZE_ROWS_AT, &r, 2);
     return event;
 }
