@@ -3,10 +3,17 @@
 
 Each program (the Windows build under Wine's console, the Unix build) runs
 in a tmux pane of its own, where a loop times every run of every case in
-turn, so the cases share the same conditions. Reported: the median of the
-runs, its ratio to the empty run (the floor: starting and ending the
-process), console calls per frame for Windows (counted by Wine's relay
-trace) and bytes written per frame for Unix (read from a pseudo-terminal).
+turn, so the cases share the same conditions; a short pause before each run
+lets the previous run's processes (Wine's console host) finish first.
+
+Reported per case: the median of the runs; its ratio to the empty run (the
+floor: starting and ending the process) and to one console call (`COLOR 07`:
+under Wine the console host is started with the process but the first
+console call waits until it is up, so every command that touches the console
+pays for it); for each frame, the time its drawing costs: the frame minus
+the same command line drawn off-screen (every cell clipped, all else done);
+console calls per run for Windows (counted by Wine's relay trace) and bytes
+written per run for Unix (read from a pseudo-terminal).
 
     python3 scripts/bench.py [--runs N]
 """
@@ -56,11 +63,17 @@ def frame_arguments(columns, rows, holes):
     return ["PRINT", "0", "0"] + args
 
 
+def off_screen(args):
+    """The same PRINT with every cell clipped: row 65436 is read as the 16-bit
+    row -100, and each of up to 100 lines stays above the screen."""
+    return args[:1] + ["65436"] + args[2:]
+
+
 def cases():
+    """(name, arguments, arguments of the off-screen twin or None); the first
+    two are the floors the ratios are taken to."""
     sprite = ["PRINT", "10", "20", "0E", "/-\\\\-\\\\\\n|o o|\\n\\\\___/"]
-    return [
-        ("empty run (floor)", []),
-        ("_KBD: home and key poll, PRINT's fixed part", ["_KBD"]),
+    frames = [
         ("80x25 frame, opaque", frame_arguments(80, 25, None)),
         ("80x25 frame, 10% transparent (band)", frame_arguments(80, 25, "band")),
         ("80x25 frame, 10% transparent (scattered)", frame_arguments(80, 25, "scattered")),
@@ -68,6 +81,18 @@ def cases():
         ("120x40 frame, 10% transparent (band)", frame_arguments(120, 40, "band")),
         ("5x3 sprite", sprite),
     ]
+    return [
+        ("empty run (floor)", [], None),
+        ("COLOR 07: one console call", ["COLOR", "07"], None),
+        ("_KBD: home and key poll, PRINT's fixed part", ["_KBD"], None),
+    ] + [(name, args, off_screen(args)) for name, args in frames]
+
+
+def timed_runs(all_cases):
+    """Every command line the loop times: the cases, then the off-screen twins."""
+    runs = [(name, args) for name, args, _ in all_cases]
+    runs += [(name + " [off-screen]", twin) for name, _, twin in all_cases if twin]
+    return runs
 
 
 def decoded(text):
@@ -101,10 +126,10 @@ def visible_bytes(args):
     return sum(1 for text in args[4::2] for c in decoded(text) if c not in (0, 10))
 
 
-def time_in_pane(command_prefix, all_cases, runs, env):
-    """Runs every case `runs` times in a tmux pane, round-robin, timing each
-    run inside the pane with bash's clock (no process of its own); returns
-    {case name: [seconds]}."""
+def time_in_pane(command_prefix, all_cases, runs, pause, env):
+    """Runs every case `runs` times in a tmux pane, round-robin, `pause`
+    seconds after the run before, timing each run inside the pane with
+    bash's clock (no process of its own); returns {case name: [seconds]}."""
     work = tempfile.mkdtemp(prefix="conx-bench-")
     script = os.path.join(work, "loop.sh")
     out = os.path.join(work, "times")
@@ -113,7 +138,7 @@ def time_in_pane(command_prefix, all_cases, runs, env):
         for i in range(runs):
             for n, (_, args) in enumerate(all_cases):
                 quoted = " ".join("'" + a.replace("'", "'\\''") + "'" for a in command_prefix + args)
-                f.write(f"t0=$EPOCHREALTIME; {quoted}; t1=$EPOCHREALTIME\n")
+                f.write(f"sleep {pause}; t0=$EPOCHREALTIME; {quoted}; t1=$EPOCHREALTIME\n")
                 f.write(f"echo {n} $t0 $t1 >> {out}\n")
         f.write(f"echo done >> {out}.done\n")
     server = f"conx-bench-{os.getpid()}"
@@ -171,16 +196,17 @@ def unix_bytes(args):
 
 
 def report(title, all_cases, times, extra_header, extra):
-    """One table: each case's median, its ratio to the empty run and to _KBD
-    (under Wine the first console call of a process costs tens of ms)."""
-    floor = statistics.median(times[all_cases[0][0]])
-    poll = statistics.median(times[all_cases[1][0]])
+    """One table: each case's median, its ratios to the two floors (the empty
+    run and one console call) and, for a frame, what its drawing costs."""
+    median = {name: statistics.median(values) for name, values in times.items()}
+    floor = median[all_cases[0][0]]
+    one_call = median[all_cases[1][0]]
     print(f"\n{title}")
-    print(f"  {'case':46} {'median ms':>9} {'x empty':>8} {'x _KBD':>7}  {extra_header}")
-    for name, args in all_cases:
-        median = statistics.median(times[name])
-        print(f"  {name:46} {median * 1000:9.1f} {median / floor:8.2f} {median / poll:7.2f}  "
-              f"{extra(name, args)}")
+    print(f"  {'case':44} {'median ms':>9} {'x empty':>7} {'x 1 call':>8} {'drawing ms':>10}  {extra_header}")
+    for name, args, twin in all_cases:
+        drawing = f"{(median[name] - median[name + ' [off-screen]']) * 1000:10.1f}" if twin else " " * 10
+        print(f"  {name:44} {median[name] * 1000:9.1f} {median[name] / floor:7.2f} "
+              f"{median[name] / one_call:8.2f} {drawing}  {extra(name, args)}")
 
 
 def main():
@@ -188,6 +214,7 @@ def main():
     parser.add_argument("--runs", type=int, default=21)
     options = parser.parse_args()
     all_cases = cases()
+    runs = timed_runs(all_cases)
     env = dict(os.environ, WINEDEBUG="-all", LANG="C.UTF-8", LC_ALL="C.UTF-8")
     env.setdefault("WINEPREFIX", os.path.expanduser("~/.wine-conx"))
     print(f"{options.runs} runs per case, pane {PANE_COLUMNS}x{PANE_ROWS}")
@@ -195,15 +222,15 @@ def main():
     if os.path.exists(WIN_EXE):
         subprocess.run(["/usr/lib/wine/wineserver", "-p"], env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-        times = time_in_pane([WINE, WIN_EXE], all_cases, options.runs, env)
-        counts = {name: wine_calls(args, env) for name, args in all_cases}
+        times = time_in_pane([WINE, WIN_EXE], runs, options.runs, 0.15, env)
+        counts = {name: wine_calls(args, env) for name, args, _ in all_cases}
         report("Windows build under Wine's console (tmux pane)", all_cases, times,
                "console calls (cell writes)",
                lambda name, args: f"{counts[name][0]} ({counts[name][1]})")
 
     if os.path.exists(UNIX_EXE):
-        times = time_in_pane([UNIX_EXE], all_cases, options.runs, env)
-        sizes = {name: unix_bytes(args) for name, args in all_cases}
+        times = time_in_pane([UNIX_EXE], runs, options.runs, 0.01, env)
+        sizes = {name: unix_bytes(args) for name, args, _ in all_cases}
 
         def bytes_column(name, args):
             visible = visible_bytes(args)
