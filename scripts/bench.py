@@ -10,9 +10,10 @@ Reported per case: the median of the runs; its ratio to the empty run (the
 floor: starting and ending the process) and to one console call (`COLOR 07`:
 under Wine the console host is started with the process but the first
 console call waits until it is up, so every command that touches the console
-pays for it); for each frame, the time its drawing costs: the frame minus
-the same command line drawn off-screen (every cell clipped, all else done);
-console calls per run for Windows (counted by Wine's relay trace) and bytes
+pays for it). A run of the 80x25 frame's arguments under an unknown keyword
+shows what passing the command line costs. For each frame, the time its
+drawing costs: the frame minus the same command line drawn off-screen (every
+cell clipped, all else done). Also console calls per run for Windows (counted by Wine's relay trace) and bytes
 written per run for Unix (read from a pseudo-terminal).
 
     python3 scripts/bench.py [--runs N]
@@ -84,6 +85,7 @@ def cases():
     return [
         ("empty run (floor)", [], None),
         ("COLOR 07: one console call", ["COLOR", "07"], None),
+        ("80x25 frame's arguments, no command", ["NOSUCH"] + frames[0][1][1:], None),
         ("_KBD: home and key poll, PRINT's fixed part", ["_KBD"], None),
     ] + [(name, args, off_screen(args)) for name, args in frames]
 
@@ -233,7 +235,7 @@ def main():
         sizes = {name: unix_bytes(args) for name, args, _ in all_cases}
 
         def bytes_column(name, args):
-            visible = visible_bytes(args)
+            visible = visible_bytes(args) if args[:1] == ["PRINT"] else 0
             ratio = f" = {sizes[name] / visible:.2f}x visible" if visible else ""
             return f"{sizes[name]} bytes{ratio}"
         report("Unix build (tmux pane)", all_cases, times, "bytes written", bytes_column)
