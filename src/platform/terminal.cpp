@@ -56,11 +56,22 @@ const char MOUSE_OFF[] = "\x1b[?1004l\x1b[?1006l\x1b[?1002l\x1b[?1000l";
 const uint32_t LINE_INPUT_FLAG = 0x0002;  // ENABLE_LINE_INPUT: ICANON
 const uint32_t ECHO_INPUT_FLAG = 0x0004;  // ENABLE_ECHO_INPUT: ECHO
 
+// The cells of a frame wait in a screen-shaped copy until flushScreen sends
+// them row by row, left to right, the order a terminal draws cheapest:
+// they arrive as rectangles, and transparent holes cut a frame into strips.
+// Cells beyond the copy (terminals wider or taller) go out as they come.
+const int COPY_COLUMNS = 512, COPY_ROWS = 256;
+
 // ---- State ------------------------------------------------------------------------
 struct Frame {
-    char bytes[16384];    // one PRINT's bytes, sent by flushScreen
+    char bytes[65536];    // one PRINT's bytes, sent by flushScreen
     ScreenStream stream;  // what the frame has drawn so far
     bool open;            // a frame has begun (DECSC sent)
+    Cell cells[COPY_ROWS][COPY_COLUMNS];    // the last cell written at each place
+    bool waiting[COPY_ROWS][COPY_COLUMNS];  // not sent yet
+    int16_t left[COPY_ROWS], right[COPY_ROWS];  // columns left..right-1 of a row
+                                                // may be waiting; empty if equal
+    int top, bottom;  // rows top..bottom-1 may hold waiting cells; empty if equal
 };
 
 struct QueuedInput {
@@ -325,6 +336,54 @@ int main(int argc, char **argv) {
 
 // ---- Screen -------------------------------------------------------------------------
 
+namespace {
+
+// Appends one cell to the frame's bytes, sending them first when full.
+void sendCell(int column, int row, const Cell &cell) {
+    if (frame.stream.length + MAX_CELL_BYTES > frame.stream.capacity) {
+        writeAll(SCREEN, frame.stream.bytes, static_cast<size_t>(frame.stream.length));
+        frame.stream.length = 0;  // the terminal keeps the cursor and SGR
+    }
+    appendCell(&frame.stream, column, row, cell.ch, cell.attribute);
+}
+
+void holdCell(int column, int row, const Cell &cell) {
+    Frame &f = frame;
+    f.cells[row][column] = cell;
+    f.waiting[row][column] = true;
+    if (f.left[row] == f.right[row]) {
+        f.left[row] = static_cast<int16_t>(column);
+        f.right[row] = static_cast<int16_t>(column + 1);
+    } else if (column < f.left[row]) {
+        f.left[row] = static_cast<int16_t>(column);
+    } else if (column >= f.right[row]) {
+        f.right[row] = static_cast<int16_t>(column + 1);
+    }
+    if (f.top == f.bottom) {
+        f.top = row;
+        f.bottom = row + 1;
+    } else if (row < f.top) {
+        f.top = row;
+    } else if (row >= f.bottom) {
+        f.bottom = row + 1;
+    }
+}
+
+void sendHeldCells() {
+    Frame &f = frame;
+    for (int row = f.top; row < f.bottom; ++row) {
+        for (int column = f.left[row]; column < f.right[row]; ++column) {
+            if (!f.waiting[row][column]) continue;
+            f.waiting[row][column] = false;
+            sendCell(column, row, f.cells[row][column]);
+        }
+        f.left[row] = f.right[row] = 0;
+    }
+    f.top = f.bottom = 0;
+}
+
+}  // namespace
+
 void writeCells(const Cell *cells, int16_t stride, int16_t width, int16_t height, Position at) {
     if (!isTerminal(SCREEN)) return;
     if (!frame.open) {
@@ -343,18 +402,16 @@ void writeCells(const Cell *cells, int16_t stride, int16_t width, int16_t height
         for (int c = 0; c < width; ++c) {
             int column = at.column + c;
             if (column < 0 || column >= frame.stream.columns) continue;
-            if (frame.stream.length + MAX_CELL_BYTES > frame.stream.capacity) {
-                writeAll(SCREEN, frame.stream.bytes, static_cast<size_t>(frame.stream.length));
-                frame.stream.length = 0;  // the terminal keeps the cursor and SGR
-            }
             const Cell &cell = cells[r * stride + c];
-            appendCell(&frame.stream, column, row, cell.ch, cell.attribute);
+            if (row < COPY_ROWS && column < COPY_COLUMNS) holdCell(column, row, cell);
+            else sendCell(column, row, cell);
         }
     }
 }
 
 void flushScreen() {
     if (!frame.open) return;
+    sendHeldCells();
     appendText(&frame.stream, RESTORE_CURSOR);
     writeAll(SCREEN, frame.stream.bytes, static_cast<size_t>(frame.stream.length));
     frame.open = false;

@@ -27,6 +27,35 @@ def test_print_leaves_transparent_cells_and_keeps_the_shell_colour(pane):
     assert g[3][1].fg == BRIGHT_RED
 
 
+def test_print_with_scattered_holes_over_a_background(pane):
+    # Holes cut the frame into short runs and one-cell strips; whatever order
+    # its cells go out in, each shows what was last written there.
+    background = "".join(chr(ord("a") + i % 26) for i in range(80))
+    runs, expected = [], {}
+    for row in range(4):
+        for part, attribute in enumerate(("1E", "4F")):
+            text = ""
+            for column in range(part * 41, part * 41 + 41):  # 82 columns: 2 clipped
+                hole = (column + 3 * row) % 7 == 0
+                text += "\\00" if hole else "#@"[part]
+                if not hole and column < 80:
+                    expected[(5 + row, column)] = ("#@"[part], attribute)
+            runs += [attribute, f"'{text}\\n'" if part else f"'{text}'"]
+    pane.run(f'printf "\\033[6;1H\\033[33m{background}\\n{background}\\n{background}\\n'
+             f'{background}\\033[0m"; "$C" PRINT 5 0 {" ".join(runs)}')
+    g = pane.grid()
+    for row in range(5, 9):
+        for column in range(80):
+            cell = g[row][column]
+            if (row, column) in expected:
+                ch, attribute = expected[(row, column)]
+                fg = BRIGHT_WHITE if attribute == "4F" else YELLOW
+                assert (cell.ch, cell.fg) == (ch, fg), (row, column)
+            else:
+                assert (cell.ch, cell.fg) == (background[column], 33), (row, column)
+    assert pane.cursor()[:2] == (0, 0)
+
+
 def test_print_clips_at_all_four_edges_without_scrolling(pane):
     pane.run('"$C" PRINT 0 0 07 top; "$C" PRINT -1 -2 07 "hidden\\nabcd"; '
              '"$C" PRINT 10 77 07 "right\\nnext"; "$C" PRINT 24 76 0E "WXYZ!!\\nbelow"')
