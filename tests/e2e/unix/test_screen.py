@@ -56,6 +56,23 @@ def test_print_with_scattered_holes_over_a_background(pane):
     assert pane.cursor()[:2] == (0, 0)
 
 
+def test_print_across_column_512_on_a_very_wide_terminal(pane):
+    # Cells up to column 511 wait to go out row by row; further right they
+    # go out as they come. Both halves land where they belong.
+    pane.tmux("resize-window", "-t", "conx", "-x", "600", "-y", "25")
+    try:
+        pane.run('"$C" PRINT 2 505 1E "ABCDEFG" 4F "HIJ\\0KL\\n\\0\\0\\0\\0\\0\\0MN"')
+        g = pane.grid()
+        assert "".join(c.ch for c in g[2][505:518]) == "ABCDEFGHIJ KL"
+        assert [c.fg for c in g[2][505:508]] == [YELLOW] * 3
+        assert [c.fg for c in g[2][512:515]] == [BRIGHT_WHITE] * 3
+        assert "".join(c.ch for c in g[3][505:514]).strip() == "MN"
+        assert (g[3][511].ch, g[3][512].ch) == ("M", "N")
+        assert pane.cursor()[:2] == (0, 0)
+    finally:
+        pane.tmux("resize-window", "-t", "conx", "-x", "80", "-y", "25")
+
+
 def test_print_clips_at_all_four_edges_without_scrolling(pane):
     pane.run('"$C" PRINT 0 0 07 top; "$C" PRINT -1 -2 07 "hidden\\nabcd"; '
              '"$C" PRINT 10 77 07 "right\\nnext"; "$C" PRINT 24 76 0E "WXYZ!!\\nbelow"')
