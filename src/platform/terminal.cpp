@@ -69,8 +69,8 @@ struct Frame {
     bool open;            // a frame has begun (DECSC sent)
     Cell cells[COPY_ROWS][COPY_COLUMNS];    // the last cell written at each place
     bool waiting[COPY_ROWS][COPY_COLUMNS];  // not sent yet
-    int16_t left[COPY_ROWS], right[COPY_ROWS];  // columns left..right-1 of a row
-                                                // may be waiting; empty if equal
+    int left[COPY_ROWS], right[COPY_ROWS];  // columns left..right-1 of a row
+                                            // may be waiting; empty if equal
     int top, bottom;  // rows top..bottom-1 may hold waiting cells; empty if equal
 };
 
@@ -347,26 +347,24 @@ void sendCell(int column, int row, const Cell &cell) {
     appendCell(&frame.stream, column, row, cell.ch, cell.attribute);
 }
 
+// Widens the span first..end-1 (empty when equal) to take in `value`.
+void widenSpan(int &first, int &end, int value) {
+    if (first == end) {
+        first = value;
+        end = value + 1;
+    } else if (value < first) {
+        first = value;
+    } else if (value >= end) {
+        end = value + 1;
+    }
+}
+
 void holdCell(int column, int row, const Cell &cell) {
     Frame &f = frame;
     f.cells[row][column] = cell;
     f.waiting[row][column] = true;
-    if (f.left[row] == f.right[row]) {
-        f.left[row] = static_cast<int16_t>(column);
-        f.right[row] = static_cast<int16_t>(column + 1);
-    } else if (column < f.left[row]) {
-        f.left[row] = static_cast<int16_t>(column);
-    } else if (column >= f.right[row]) {
-        f.right[row] = static_cast<int16_t>(column + 1);
-    }
-    if (f.top == f.bottom) {
-        f.top = row;
-        f.bottom = row + 1;
-    } else if (row < f.top) {
-        f.top = row;
-    } else if (row >= f.bottom) {
-        f.bottom = row + 1;
-    }
+    widenSpan(f.left[row], f.right[row], column);
+    widenSpan(f.top, f.bottom, row);
 }
 
 void sendHeldCells() {
