@@ -8,6 +8,10 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64  # the Windows program, 32 and 64 bit
     wine64                                   # runs the 64-bit Windows build
     tmux python3 python3-pytest              # end-to-end tests on real consoles
+    xterm xvfb xdotool x11-utils xfonts-base # ... and in a real xterm on a virtual display
+    zsh dash                                 # scripts under other shells
+    python3-unicorn python3-pefile           # runs the 32-bit exe in an x86 emulator
+    dpkg-dev lintian man-db groff-base       # release archives, the package, the man page
     clang libclang-rt-14-dev                 # sanitizers and the fuzzers
     git ca-certificates procps
 )
