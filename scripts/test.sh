@@ -26,7 +26,7 @@ if [ -f tests/fuzz/run.sh ]; then
     bash tests/fuzz/run.sh short
 fi
 
-for suite in tests/e2e/wine tests/e2e/unix tests/e2e/matrix; do
+for suite in tests/e2e/wine tests/e2e/emulated tests/e2e/unix tests/e2e/xterm tests/e2e/matrix tests/release; do
     if [ -d "$suite" ]; then
         echo "== end-to-end: $suite"
         /usr/bin/python3 -m pytest -q -p no:cacheprovider "$suite"
