@@ -9,6 +9,7 @@
 int argumentCount;
 char **argumentVector;
 int32_t exitCode;
+void (*runningCommand)();
 
 namespace {
 
@@ -38,9 +39,10 @@ const CommandEntry CommandTable[] = {
 void dispatchCommand() {
     if (argumentCount < 2) return;
     char *keyword = argumentVector[1];
-    upperCaseInPlace(keyword);
+    console::upperCaseInPlace(keyword);
     for (const CommandEntry &entry : CommandTable) {
         if (std::strcmp(keyword, entry.keyword) == 0) {
+            runningCommand = entry.handler;
             entry.handler();
             return;
         }

@@ -6,6 +6,7 @@
 extern int argumentCount;  // entries in argumentVector, program included
 extern char **argumentVector;  // 0 program, 1 keyword, 2.. parameters
 extern int32_t exitCode;  // the process exit code; a key code once read
+extern void (*runningCommand)();  // the handler dispatch runs
 
 // Runs the keyword in argument 1, if the table has it; returns when done.
 void dispatchCommand();

@@ -7,8 +7,8 @@
 
 // Prints day of week, year, month, day, hour, minute, second, milliseconds.
 void timeCommand() {
-    DateTime t = localTime();
-    printOut("%d %d %d %d %d %d %d %d", t.dayOfWeek, t.year, t.month, t.day,
+    DateTime t = console::localTime();
+    console::printOut("%d %d %d %d %d %d %d %d", t.dayOfWeek, t.year, t.month, t.day,
              t.hour, t.minute, t.second, t.milliseconds);
 }
 
@@ -16,5 +16,5 @@ void timeCommand() {
 void sleepCommand() {
     if (argumentCount != 3) return;
     int32_t milliseconds = parseLong(argumentVector[2]);
-    if (milliseconds >= 0) sleepMilliseconds(static_cast<uint32_t>(milliseconds));
+    if (milliseconds >= 0) console::sleepMilliseconds(static_cast<uint32_t>(milliseconds));
 }

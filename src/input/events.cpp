@@ -1,19 +1,11 @@
 // MOUSE and INPUTHIT: reading the console's input events.
 #include "frame/numbers.h"
-#include <cstring>
 
 #include "frame/commands.h"
 #include "frame/program.h"
 #include "platform/console.h"
 
 namespace {
-
-// The mouse payload's offsets are read whatever the event type: for a key
-// event they hold the halves of "key down" and the repeat count with the
-// virtual key.
-const int COLUMN_OFFSET = MOUSE_COLUMN_AT;
-const int ROW_OFFSET = MOUSE_ROW_AT;
-const int BUTTONS_OFFSET = MOUSE_BUTTONS_AT;
 
 // Event types above this are focus events (FOCUS_EVENT is 0x10).
 const uint16_t FOCUS_RULE_FLOOR = 10;
@@ -22,34 +14,25 @@ const int32_t BUTTONS_LIMIT = 4095;
 // INPUTHIT's mode argument asking to wait for input.
 const int32_t WAIT_FOR_INPUT = 1;
 
-int16_t payload16(const InputEvent &event, int offset) {
-    int16_t value;
-    std::memcpy(&value, event.payload + offset, sizeof value);
-    return value;
-}
-
-int32_t payload32(const InputEvent &event, int offset) {
-    int32_t value;
-    std::memcpy(&value, event.payload + offset, sizeof value);
-    return value;
-}
-
 // A press, or a move or double-click with a button held; never a release
 // (0) and never the wheel (upper bits set, so negative or large).
 bool isButtonDown(const InputEvent &event) {
-    int32_t buttons = payload32(event, BUTTONS_OFFSET);
+    int32_t buttons = static_cast<int32_t>(mouseRecord(event).buttons);
     return event.type == MOUSE_EVENT_TYPE && buttons > 0 && buttons < 5;
 }
 
 // Prints "row column buttons key char" for the first pending event, after
-// reading a waiting key into exitCode. The event stays queued.
+// reading a waiting key into exitCode. The event stays queued. The mouse
+// fields are read whatever the type: for a key event they hold the halves
+// of "key down" and the repeat count with the virtual key.
 void reportInputEvent() {
     InputEvent event = {};
-    if (!peekInputEvent(&event)) return;
-    if (keyWaiting()) readKey();
-    int32_t buttons = payload32(event, BUTTONS_OFFSET);
-    int32_t column = payload16(event, COLUMN_OFFSET);
-    int32_t row = payload16(event, ROW_OFFSET);
+    if (!console::peekInputEvent(&event)) return;
+    if (console::keyWaiting()) readKey();
+    MouseRecord fields = mouseRecord(event);
+    int32_t buttons = static_cast<int32_t>(fields.buttons);
+    int32_t column = fields.column;
+    int32_t row = fields.row;
     int keyChar = exitCode != 0 ? exitCode : ' ';
     // A key event's "position" is its key-down flag: every key reports -1s.
     if (event.type == KEY_EVENT_TYPE &&
@@ -57,7 +40,7 @@ void reportInputEvent() {
         row = column = buttons = -1;
     if (event.type > FOCUS_RULE_FLOOR) row = column = buttons = -2;
     if (buttons > BUTTONS_LIMIT || buttons < -BUTTONS_LIMIT) row = column = -1;
-    printOut("%d %d %d %d %c\n", row, column, buttons, exitCode, keyChar);
+    console::printOut("%d %d %d %d %c\n", row, column, buttons, exitCode, keyChar);
 }
 
 }  // namespace
@@ -66,20 +49,20 @@ void reportInputEvent() {
 // read before it, keystrokes included, is dropped. The mode is restored.
 void mouseCommand() {
     uint32_t oldMode;
-    if (!inputMode(&oldMode)) return;  // no console: nothing could arrive
+    if (!console::inputMode(&oldMode)) return;  // no console: nothing could arrive
     // Mouse events on; drags must not start a selection (quick edit off,
     // which needs the extended flags) and Ctrl+C comes in as input.
-    setInputMode((oldMode | ENABLE_MOUSE_INPUT_FLAG | ENABLE_EXTENDED_FLAGS_FLAG) &
-                 ~(ENABLE_PROCESSED_INPUT_FLAG | ENABLE_QUICK_EDIT_MODE_FLAG));
+    console::setInputMode((oldMode | ENABLE_MOUSE_INPUT_FLAG | ENABLE_EXTENDED_FLAGS_FLAG) &
+                          ~(ENABLE_PROCESSED_INPUT_FLAG | ENABLE_QUICK_EDIT_MODE_FLAG));
     InputEvent event;
-    while (readInputEvent(&event)) {
+    while (console::readInputEvent(&event)) {
         if (isButtonDown(event)) {
-            printOut("%d %d %d", payload16(event, ROW_OFFSET), payload16(event, COLUMN_OFFSET),
-                     payload32(event, BUTTONS_OFFSET));
+            MouseRecord click = mouseRecord(event);
+            console::printOut("%d %d %d", click.row, click.column, static_cast<int32_t>(click.buttons));
             break;
         }
     }
-    setInputMode(oldMode);
+    console::setInputMode(oldMode);
 }
 
 // Polls (mode 1: waits for) input, reports the first event with a waiting
@@ -87,19 +70,19 @@ void mouseCommand() {
 // a game loop's clicks keep arriving between calls.
 void inputHitCommand() {
     uint32_t mode;
-    if (inputMode(&mode))
-        setInputMode((mode | ENABLE_MOUSE_INPUT_FLAG) &
-                     ~(ENABLE_QUICK_EDIT_MODE_FLAG | ENABLE_PROCESSED_INPUT_FLAG));
+    if (console::inputMode(&mode))
+        console::setInputMode((mode | ENABLE_MOUSE_INPUT_FLAG) &
+                              ~(ENABLE_QUICK_EDIT_MODE_FLAG | ENABLE_PROCESSED_INPUT_FLAG));
     uint32_t pending = 0;
-    bool counted = countInputEvents(&pending);
+    bool counted = console::countInputEvents(&pending);
     int32_t wait = argumentCount > 2 ? parseLong(argumentVector[2]) : 0;
     if (wait == WAIT_FOR_INPUT) {
         // A failing count ends the wait: input that is not a console never fills.
         while (counted && pending == 0) {
-            counted = countInputEvents(&pending);
-            sleepMilliseconds(1);
+            counted = console::countInputEvents(&pending);
+            console::sleepMilliseconds(1);
         }
     }
     if (counted && pending != 0) reportInputEvent();
-    flushInputEvents();
+    console::flushInputEvents();
 }

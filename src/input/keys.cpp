@@ -12,15 +12,24 @@ const int EXTENDED_PREFIX = 0;
 const int EXTENDED_PREFIX_GREY = 224;
 const int PAIR_OFFSET = 255;
 
+// KBD's and _KBD's key code is the command's whole result: the platform
+// may pass it on besides the exit code. PRINT and INPUTHIT read keys for a
+// result of their own.
+void noteResult() {
+    if (runningCommand == readKey || runningCommand == pollKey) console::noteKeyCode(exitCode);
+}
+
 }  // namespace
 
 void readKey() {
-    exitCode = readKeyCode();
+    exitCode = console::readKeyCode();
     if (exitCode == EXTENDED_PREFIX || exitCode == EXTENDED_PREFIX_GREY)
-        exitCode = readKeyCode() + PAIR_OFFSET;
+        exitCode = console::readKeyCode() + PAIR_OFFSET;
+    noteResult();
 }
 
 void pollKey() {
-    setCursorPosition(Position{0, 0});
-    if (keyWaiting()) readKey();
+    console::setCursorPosition(Position{0, 0});
+    if (console::keyWaiting()) readKey();
+    noteResult();
 }

@@ -25,8 +25,8 @@ uint16_t hex16(const char *text) {
 
 void printCommand() {
     if (argumentCount >= FIRST_PAIR) {
-        uint32_t savedCodePage = outputCodePage();
-        setOutputCodePage(WINDOWS_1252);
+        uint32_t savedCodePage = console::outputCodePage();
+        console::setOutputCodePage(WINDOWS_1252);
         textCursor.column = decimal16(argumentVector[3]);
         textCursor.row = decimal16(argumentVector[2]);
         textCursor.startColumn = textCursor.column;
@@ -35,8 +35,8 @@ void printCommand() {
             textCursor.attribute = hex16(argumentVector[i]);
             writeEscapedText(argumentVector[i + 1]);
         }
-        sendCells();  // while 1252 still maps the bytes
-        setOutputCodePage(savedCodePage);
+        console::flushScreen();  // while 1252 still maps the bytes
+        console::setOutputCodePage(savedCodePage);
     }
     pollKey();
 }

@@ -20,7 +20,7 @@ const int32_t CURSOR_FULL = 100;
 // COLOR attribute (hex): the colour of text printed afterwards.
 void colorCommand() {
     if (argumentCount != 3) return;
-    setTextAttribute(static_cast<uint16_t>(parseUnsigned(argumentVector[2], 16)));
+    console::setTextAttribute(static_cast<uint16_t>(parseUnsigned(argumentVector[2], 16)));
 }
 
 // LOCATE row column.
@@ -28,25 +28,25 @@ void locateCommand() {
     if (argumentCount != 4) return;
     Position at = {static_cast<int16_t>(parseLong(argumentVector[3])),
                    static_cast<int16_t>(parseLong(argumentVector[2]))};
-    setCursorPosition(at);
+    console::setCursorPosition(at);
 }
 
 // CURSOR 0 hides, 1 shows, 25/50/100 show at that size; others keep it.
 void cursorCommand() {
     if (argumentCount != 3) return;
     int32_t setting = parseLong(argumentVector[2]);
-    CursorShape shape = cursorShape();
+    CursorShape shape = console::cursorShape();
     if (setting == CURSOR_HIDE) shape.visible = false;
     if (setting == CURSOR_SHOW) shape.visible = true;
     if (setting == CURSOR_SMALL || setting == CURSOR_HALF || setting == CURSOR_FULL) {
         shape.size = static_cast<uint32_t>(setting);
         shape.visible = true;
     }
-    setCursorShape(shape);
+    console::setCursorShape(shape);
 }
 
 // FONT index: an entry of the console's own font table.
 void fontCommand() {
     if (argumentCount != 3) return;
-    setFont(static_cast<uint32_t>(parseLong(argumentVector[2])));
+    console::setFont(static_cast<uint32_t>(parseLong(argumentVector[2])));
 }

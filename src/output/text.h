@@ -22,10 +22,3 @@ int putCell(int c);
 
 // Decodes one PRINT text (backslash escapes) into putCell calls.
 void writeEscapedText(const char *text);
-
-// Cells reach the screen in blocks: adjacent cells are held back and sent
-// together. sendCells sends whatever is held; PRINT calls it before the
-// code page changes back. With cellByCell set every cell is sent on its
-// own at once (the reference the grouped writes must equal).
-void sendCells();
-extern bool cellByCell;

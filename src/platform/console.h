@@ -3,12 +3,14 @@
 //   win32.cpp     the Windows console (kernel32) and the system C runtime
 //   terminal.cpp  a VT/xterm terminal driven through termios
 //   memory.cpp    an in-memory console for the unit tests
-// No call reports failure unless its contract says so; a failing call
-// leaves the console as it was. "Screen" is the output side (standard
-// output on Windows), "input" the keyboard and mouse side (standard input).
+// Every call is console::name(...). No call reports failure unless its
+// contract says so; a failing call leaves the console as it was. "Screen"
+// is the output side (standard output on Windows), "input" the keyboard
+// and mouse side (standard input).
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 // One character cell. Laid out like the Windows CHAR_INFO (byte character,
 // a spare byte, 16-bit attribute) so a block of cells needs no copying there.
@@ -28,41 +30,6 @@ struct Position {
 struct CursorShape {
     uint32_t size;
     bool visible;
-};
-
-// Input event types, as the Windows console numbers them.
-enum : uint16_t {
-    KEY_EVENT_TYPE = 0x0001,
-    MOUSE_EVENT_TYPE = 0x0002,
-    WINDOW_BUFFER_SIZE_EVENT_TYPE = 0x0004,
-    MENU_EVENT_TYPE = 0x0008,
-    FOCUS_EVENT_TYPE = 0x0010,
-};
-
-// One input event: its type and its payload bytes, laid out as the Windows
-// INPUT_RECORD's event union. For a mouse event bytes 0-1 are the column,
-// 2-3 the row, 4-7 the button state, 8-11 the control keys, 12-15 the flags;
-// for a key event bytes 0-3 are "key down", 4-5 the repeat count, 6-7 the
-// virtual key, 8-9 the scan code, 10-11 the character, 12-15 the control keys.
-struct InputEvent {
-    uint16_t type;
-    uint8_t payload[16];
-};
-
-// Byte offsets in InputEvent::payload.
-enum : int {
-    MOUSE_COLUMN_AT = 0,    // int16_t
-    MOUSE_ROW_AT = 2,       // int16_t
-    MOUSE_BUTTONS_AT = 4,   // uint32_t button state, wheel motion in the upper half
-    MOUSE_CONTROL_AT = 8,   // uint32_t control keys
-    MOUSE_FLAGS_AT = 12,    // uint32_t moved / double-click / wheel flags
-    KEY_DOWN_AT = 0,        // uint32_t, 1 pressed, 0 released
-    KEY_REPEAT_AT = 4,      // uint16_t
-    KEY_VIRTUAL_AT = 6,     // uint16_t virtual key code
-    KEY_CHARACTER_AT = 10,  // uint16_t character
-    FOCUS_SET_AT = 0,       // uint32_t, 1 gained, 0 lost
-    SIZE_COLUMNS_AT = 0,    // int16_t new buffer width
-    SIZE_ROWS_AT = 2,       // int16_t new buffer height
 };
 
 // Local date and time, fields as the Windows SYSTEMTIME orders them.
@@ -93,14 +60,135 @@ enum : uint32_t {
     WHEEL_MOTION_MASK = 0xFFFF0000u,
 };
 
+// ---- Input event records ----------------------------------------------------
+// An event is its type and the payload bytes of the Windows INPUT_RECORD's
+// event union. The offsets below and the readers and builders after them
+// are the one place that knows the byte layout.
+
+enum : uint16_t {
+    KEY_EVENT_TYPE = 0x0001,
+    MOUSE_EVENT_TYPE = 0x0002,
+    WINDOW_BUFFER_SIZE_EVENT_TYPE = 0x0004,
+    MENU_EVENT_TYPE = 0x0008,
+    FOCUS_EVENT_TYPE = 0x0010,
+};
+
+struct InputEvent {
+    uint16_t type;
+    uint8_t payload[16];
+};
+
+// Byte offsets in InputEvent::payload.
+enum : int {
+    MOUSE_COLUMN_AT = 0,    // int16_t
+    MOUSE_ROW_AT = 2,       // int16_t
+    MOUSE_BUTTONS_AT = 4,   // uint32_t button state, wheel motion in the upper half
+    MOUSE_CONTROL_AT = 8,   // uint32_t control keys
+    MOUSE_FLAGS_AT = 12,    // uint32_t moved / double-click / wheel flags
+    KEY_DOWN_AT = 0,        // uint32_t, 1 pressed, 0 released
+    KEY_REPEAT_AT = 4,      // uint16_t
+    KEY_VIRTUAL_AT = 6,     // uint16_t virtual key code
+    KEY_CHARACTER_AT = 10,  // uint16_t character
+    FOCUS_SET_AT = 0,       // uint32_t, 1 gained, 0 lost
+    SIZE_COLUMNS_AT = 0,    // int16_t new buffer width
+    SIZE_ROWS_AT = 2,       // int16_t new buffer height
+};
+
+// A mouse event's fields. Read from any event, they are the payload's
+// first three values whatever the type (a key event's "column" and "row"
+// are the halves of its key-down flag).
+struct MouseRecord {
+    int16_t column;
+    int16_t row;
+    uint32_t buttons;
+    uint32_t controlKeys = 0;
+    uint32_t flags = 0;
+};
+
+struct KeyRecord {
+    bool down;
+    uint16_t virtualKey;
+    uint16_t character;
+    uint16_t repeat = 1;
+};
+
+struct BufferSize {
+    int16_t columns;
+    int16_t rows;
+};
+
+template <typename T>
+inline void putField(InputEvent &event, int at, T value) {
+    std::memcpy(event.payload + at, &value, sizeof value);
+}
+
+template <typename T>
+inline T field(const InputEvent &event, int at) {
+    T value;
+    std::memcpy(&value, event.payload + at, sizeof value);
+    return value;
+}
+
+inline InputEvent mouseEvent(const MouseRecord &m) {
+    InputEvent e = {MOUSE_EVENT_TYPE, {}};
+    putField(e, MOUSE_COLUMN_AT, m.column);
+    putField(e, MOUSE_ROW_AT, m.row);
+    putField(e, MOUSE_BUTTONS_AT, m.buttons);
+    putField(e, MOUSE_CONTROL_AT, m.controlKeys);
+    putField(e, MOUSE_FLAGS_AT, m.flags);
+    return e;
+}
+
+inline MouseRecord mouseRecord(const InputEvent &e) {
+    return MouseRecord{field<int16_t>(e, MOUSE_COLUMN_AT), field<int16_t>(e, MOUSE_ROW_AT),
+                       field<uint32_t>(e, MOUSE_BUTTONS_AT), field<uint32_t>(e, MOUSE_CONTROL_AT),
+                       field<uint32_t>(e, MOUSE_FLAGS_AT)};
+}
+
+inline InputEvent keyEvent(const KeyRecord &k) {
+    InputEvent e = {KEY_EVENT_TYPE, {}};
+    putField(e, KEY_DOWN_AT, static_cast<uint32_t>(k.down));
+    putField(e, KEY_REPEAT_AT, k.repeat);
+    putField(e, KEY_VIRTUAL_AT, k.virtualKey);
+    putField(e, KEY_CHARACTER_AT, k.character);
+    return e;
+}
+
+inline KeyRecord keyRecord(const InputEvent &e) {
+    return KeyRecord{field<uint32_t>(e, KEY_DOWN_AT) != 0, field<uint16_t>(e, KEY_VIRTUAL_AT),
+                     field<uint16_t>(e, KEY_CHARACTER_AT), field<uint16_t>(e, KEY_REPEAT_AT)};
+}
+
+inline InputEvent focusEvent(bool gained) {
+    InputEvent e = {FOCUS_EVENT_TYPE, {}};
+    putField(e, FOCUS_SET_AT, static_cast<uint32_t>(gained));
+    return e;
+}
+
+inline bool focusGained(const InputEvent &e) { return field<uint32_t>(e, FOCUS_SET_AT) != 0; }
+
+inline InputEvent bufferSizeEvent(const BufferSize &size) {
+    InputEvent e = {WINDOW_BUFFER_SIZE_EVENT_TYPE, {}};
+    putField(e, SIZE_COLUMNS_AT, size.columns);
+    putField(e, SIZE_ROWS_AT, size.rows);
+    return e;
+}
+
+inline BufferSize bufferSize(const InputEvent &e) {
+    return BufferSize{field<int16_t>(e, SIZE_COLUMNS_AT), field<int16_t>(e, SIZE_ROWS_AT)};
+}
+
+namespace console {
+
 // ---- Screen -------------------------------------------------------------
 
-// Writes a block of width x height cells so that its top-left cell lands
-// at `at`. Row r of the block starts at cells[r * stride]. Cells outside
-// the screen are dropped; nothing wraps or scrolls; the cursor stays put.
-void writeCells(const Cell *cells, int16_t stride, int16_t width, int16_t height, Position at);
+// Draws one cell at `at`; a cell off the screen is dropped. Nothing wraps
+// or scrolls and the cursor stays put. The platform may hold cells back
+// and send them together at flushScreen; the screen then shows exactly
+// what writing them one by one in this order would show.
+void writeCell(Position at, Cell cell);
 
-// Delivers any cell writes the platform held back to send as one piece.
+// Delivers every cell still held back, under the current code page.
 void flushScreen();
 
 // The code page through which written cell bytes become characters.
@@ -151,6 +239,11 @@ bool keyWaiting();
 // character arrive as two codes: 0 or 224 first, then the key's own code.
 int readKeyCode();
 
+// The key code that KBD or _KBD ends with (0: _KBD found no key). It is the
+// exit code; a platform whose exit status cannot carry every code may pass
+// it on another way as well. The Windows console does nothing here.
+void noteKeyCode(int32_t code);
+
 // ---- Clock and process ----------------------------------------------------
 
 void sleepMilliseconds(uint32_t milliseconds);
@@ -161,3 +254,5 @@ void printOut(const char *format, ...);
 
 // Folds a-z to A-Z in place; every other byte stays.
 void upperCaseInPlace(char *text);
+
+}  // namespace console

@@ -2,9 +2,12 @@
 // record in memory.h; nothing waits, sleeps or touches the terminal.
 #include "platform/memory.h"
 
-#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include "frame/program.h"
+#include "platform/runtime.h"
 
 MemoryConsole memoryConsole;
 
@@ -53,41 +56,15 @@ void queueEvent(const InputEvent &event, int arrivesAfterCounts) {
     mc.events[mc.eventCount++] = ScriptedEvent{event, arrivesAfterCounts};
 }
 
-InputEvent keyEvent(bool down, uint16_t virtualKey, char ch) {
-    InputEvent e = {};
-    e.type = KEY_EVENT_TYPE;
-    uint32_t keyDown = down ? 1 : 0;
-    uint16_t repeat = 1;
-    std::memcpy(e.payload + KEY_DOWN_AT, &keyDown, 4);
-    std::memcpy(e.payload + KEY_REPEAT_AT, &repeat, 2);
-    std::memcpy(e.payload + KEY_VIRTUAL_AT, &virtualKey, 2);
-    e.payload[KEY_CHARACTER_AT] = static_cast<uint8_t>(ch);
-    return e;
-}
-
-InputEvent mouseEvent(int16_t column, int16_t row, uint32_t buttons, uint32_t flags) {
-    InputEvent e = {};
-    e.type = MOUSE_EVENT_TYPE;
-    std::memcpy(e.payload + MOUSE_COLUMN_AT, &column, 2);
-    std::memcpy(e.payload + MOUSE_ROW_AT, &row, 2);
-    std::memcpy(e.payload + MOUSE_BUTTONS_AT, &buttons, 4);
-    std::memcpy(e.payload + MOUSE_FLAGS_AT, &flags, 4);
-    return e;
-}
-
-InputEvent focusEvent(bool gained) {
-    InputEvent e = {};
-    e.type = FOCUS_EVENT_TYPE;
-    e.payload[FOCUS_SET_AT] = gained ? 1 : 0;
-    return e;
-}
-
-InputEvent bufferSizeEvent(int16_t columns, int16_t rows) {
-    InputEvent e = {};
-    e.type = WINDOW_BUFFER_SIZE_EVENT_TYPE;
-    std::memcpy(e.payload + SIZE_COLUMNS_AT, &columns, 2);
-    std::memcpy(e.payload + SIZE_ROWS_AT, &rows, 2);
-    return e;
+int32_t runConx(const std::vector<std::string> &arguments) {
+    static std::vector<std::string> storage;  // kept: the vector outlives the run
+    static std::vector<char *> vector;
+    storage.assign(1, "conx");
+    storage.insert(storage.end(), arguments.begin(), arguments.end());
+    vector.clear();
+    for (std::string &s : storage) vector.push_back(&s[0]);
+    vector.push_back(nullptr);
+    return runCommandLine(static_cast<int>(storage.size()), vector.data(), 0);
 }
 
 std::string screenRow(int row) {
@@ -98,17 +75,15 @@ std::string screenRow(int row) {
 
 // ---- The platform operations ----------------------------------------------
 
-void writeCells(const Cell *cells, int16_t stride, int16_t width, int16_t height, Position at) {
-    ++mc.writeCalls;
+namespace console {
+
+void writeCell(Position at, Cell cell) {
+    ++mc.cellWrites;
+    if (at.column < 0 || at.row < 0) ++mc.negativeCellWrites;
     mc.codePageDuringWrites = mc.codePage;
-    for (int r = 0; r < height; ++r) {
-        for (int c = 0; c < width; ++c) {
-            int column = at.column + c, row = at.row + r;
-            if (!onScreen(column, row)) continue;
-            mc.cells[row][column] = cells[r * stride + c];
-            mc.written[row][column] = true;
-        }
-    }
+    if (!onScreen(at.column, at.row)) return;
+    mc.cells[at.row][at.column] = cell;
+    mc.written[at.row][at.column] = true;
 }
 
 void flushScreen() { ++mc.flushCalls; }
@@ -180,23 +155,24 @@ int readKeyCode() {
     return code;
 }
 
+void noteKeyCode(int32_t code) {
+    ++mc.keyCodeNotes;
+    mc.notedKeyCode = code;
+}
+
+// A wait that outlasts sleepLimit would never end: the test stops here.
 void sleepMilliseconds(uint32_t milliseconds) {
     ++mc.sleepCalls;
     mc.sleptMilliseconds += milliseconds;
+    if (mc.sleepLimit > 0 && mc.sleepCalls > mc.sleepLimit) {
+        std::fprintf(stderr, "memory console: a wait did not end after %d sleeps\n", mc.sleepLimit);
+        std::abort();
+    }
 }
 
 DateTime localTime() { return mc.now; }
 
-void printOut(const char *format, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    int length = std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    if (length > 0) mc.output.append(text, static_cast<size_t>(length));
-}
 
-void upperCaseInPlace(char *text) {
-    for (; *text; ++text)
-        if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
-}
+}  // namespace console
+
+void writeReport(const char *text, int length) { mc.output.append(text, static_cast<size_t>(length)); }

@@ -1,9 +1,11 @@
-// The in-memory console: what the unit tests set up before a run and
-// read back after it. Everything lives in one process-wide record.
+// The in-memory console: what the unit tests and fuzz targets set up
+// before a run and read back after it. Everything lives in one
+// process-wide record.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/console.h"
 
@@ -30,7 +32,8 @@ struct MemoryConsole {
     uint32_t codePage;
     uint32_t codePageDuringWrites;  // code page of the last cell write
     uint32_t font;
-    int writeCalls;                 // writeCells calls
+    int cellWrites;                 // writeCell calls
+    int negativeCellWrites;         // ... of them at a negative column or row
     int flushCalls;                 // flushScreen calls
     // Input
     bool inputIsConsole;
@@ -41,10 +44,13 @@ struct MemoryConsole {
     int keys[MEMORY_MAX_KEYS];      // keystroke codes as _getch returns them
     int keyCount;
     int keyReadsWithoutKey;         // readKeyCode calls that found nothing
+    int keyCodeNotes;               // noteKeyCode calls
+    int32_t notedKeyCode;           // ... and the last code noted
     // Clock
     DateTime now;
     uint64_t sleptMilliseconds;
     int sleepCalls;
+    int sleepLimit;                 // more sleeps than this abort (0: no limit)
     // Standard output
     std::string output;
 };
@@ -58,10 +64,10 @@ void resetMemoryConsole(int columns = 80, int rows = 25);
 // Queues input: a keystroke's codes, and events.
 void queueKeyCodes(int first, int second = -1);
 void queueEvent(const InputEvent &event, int arrivesAfterCounts = 0);
-InputEvent keyEvent(bool down, uint16_t virtualKey, char ch);
-InputEvent mouseEvent(int16_t column, int16_t row, uint32_t buttons, uint32_t flags = 0);
-InputEvent focusEvent(bool gained);
-InputEvent bufferSizeEvent(int16_t columns, int16_t rows);
 
-// Screen text of one row, cells as their bytes, trailing nothing cut.
+// Runs `conx arguments...` (the program name is added) on the console as it
+// stands, with fresh copies of the strings; returns the exit code.
+int32_t runConx(const std::vector<std::string> &arguments);
+
+// Screen text of one row, cells as their bytes.
 std::string screenRow(int row);

@@ -27,6 +27,7 @@
 
 #include "frame/program.h"
 #include "platform/console.h"
+#include "platform/runtime.h"
 #include "platform/vtinput.h"
 #include "platform/vtoutput.h"
 
@@ -56,22 +57,13 @@ const char MOUSE_OFF[] = "\x1b[?1004l\x1b[?1006l\x1b[?1002l\x1b[?1000l";
 const uint32_t LINE_INPUT_FLAG = 0x0002;  // ENABLE_LINE_INPUT: ICANON
 const uint32_t ECHO_INPUT_FLAG = 0x0004;  // ENABLE_ECHO_INPUT: ECHO
 
-// The cells of a frame wait in a screen-shaped copy until flushScreen sends
-// them row by row, left to right, the order a terminal draws cheapest:
-// they arrive as rectangles, and transparent holes cut a frame into strips.
-// Cells beyond the copy (terminals wider or taller) go out as they come.
-const int COPY_COLUMNS = 512, COPY_ROWS = 256;
-
 // ---- State ------------------------------------------------------------------------
-struct Frame {
-    char bytes[65536];    // one PRINT's bytes, sent by flushScreen
-    ScreenStream stream;  // what the frame has drawn so far
-    bool open;            // a frame has begun (DECSC sent)
-    Cell cells[COPY_ROWS][COPY_COLUMNS];    // the last cell written at each place
-    bool waiting[COPY_ROWS][COPY_COLUMNS];  // not sent yet
-    int left[COPY_ROWS], right[COPY_ROWS];  // columns left..right-1 of a row
-                                            // may be waiting; empty if equal
-    int top, bottom;  // rows top..bottom-1 may hold waiting cells; empty if equal
+// PRINT's cells, encoded as they come (in text order, which is row order)
+// and written with one write() at flushScreen.
+struct CellOutput {
+    char bytes[65536];    // one PRINT's bytes
+    ScreenStream stream;  // what they have drawn so far
+    bool open;            // cells have begun (DECSC sent)
 };
 
 struct QueuedInput {
@@ -92,6 +84,12 @@ struct Input {
     int logLength;                    // bytes in log; -1: not logging
 };
 
+// The key code KBD or _KBD ends with.
+struct KeyResult {
+    int32_t code;
+    bool noted;
+};
+
 struct Tty {
     termios found;     // the terminal as this run found it
     termios resting;   // what to leave it in (INPUTHIT changes this)
@@ -102,13 +100,20 @@ struct Tty {
     bool mouseOn;      // reporting is on now
 };
 
-Frame frame;                          // the screen side
+CellOutput cellOutput;                // the screen side
 uint32_t codePage = UTF8_CODE_PAGE;   // as PRINT sets and restores it
 Input input = {{}, 0, {}, 0, NO_SECOND_CODE, {0}, false, {}, -1};  // the keyboard side
 Tty tty;                              // the tty's settings and modes
+KeyResult keyResult;                  // for standard output at the end
 volatile sig_atomic_t resized;        // SIGWINCH came
 
 bool isTerminal(int fd) { return isatty(fd) == 1; }
+
+// KBD and _KBD print the full key code when standard output is not a
+// terminal (key=$(conx KBD) gives 327 for Up).
+void printNotedKeyCode() {
+    if (keyResult.noted && !isTerminal(SCREEN)) std::printf("%d", keyResult.code);
+}
 
 void writeAll(int fd, const char *bytes, size_t length) {
     while (length > 0) {
@@ -237,7 +242,7 @@ int firstKey() {
 void enqueueInput(const TerminalInput &in) {
     InputEvent event;
     if (in.kind == KEY_INPUT) enqueue(keyEventRecord(in), true, in.first, in.second);
-    else if (in.kind == FOCUS_INPUT) enqueue(focusEventRecord(in.focused), false, 0, 0);
+    else if (in.kind == FOCUS_INPUT) enqueue(focusEvent(in.focused), false, 0, 0);
     else if (mouseEventRecord(in, &input.mouse, &event)) enqueue(event, false, 0, 0);
 }
 
@@ -262,7 +267,8 @@ void noteResize() {
     resized = 0;
     int columns, rows;
     screenSize(&columns, &rows);
-    enqueue(bufferSizeEventRecord(columns, rows), false, 0, 0);
+    enqueue(bufferSizeEvent(BufferSize{static_cast<int16_t>(columns), static_cast<int16_t>(rows)}),
+            false, 0, 0);
 }
 
 // Reads one byte if one comes within timeoutMs (-1: wait); false if none.
@@ -317,19 +323,15 @@ void drainReports() {
 
 // ---- Entry ---------------------------------------------------------------------------
 
-// Unix keeps 8 bits of an exit status, too few for key codes 256-418. KBD
-// and _KBD therefore also print the full code when standard output is not
-// a terminal (key=$(conx KBD)); the status is the code's low 8 bits.
+// A Unix exit status keeps 8 bits, too few for key codes 256-418: the
+// status is the code's low 8 bits (see noteKeyCode for the full code).
 int main(int argc, char **argv) {
     int32_t code = runCommandLine(argc, argv, 0);
     if (tty.known) {
         tty.raw = false;
         applySettings();
     }
-    if (argc >= 2 && !isTerminal(SCREEN) &&
-        (std::strcmp(argv[1], "KBD") == 0 || std::strcmp(argv[1], "_KBD") == 0)) {
-        std::printf("%d", code);
-    }
+    printNotedKeyCode();
     std::fflush(stdout);
     return code & 0xFF;
 }
@@ -338,81 +340,43 @@ int main(int argc, char **argv) {
 
 namespace {
 
-// Appends one cell to the frame's bytes, sending them first when full.
-void sendCell(int column, int row, const Cell &cell) {
-    if (frame.stream.length + MAX_CELL_BYTES > frame.stream.capacity) {
-        writeAll(SCREEN, frame.stream.bytes, static_cast<size_t>(frame.stream.length));
-        frame.stream.length = 0;  // the terminal keeps the cursor and SGR
-    }
-    appendCell(&frame.stream, column, row, cell.ch, cell.attribute);
-}
-
-// Widens the span first..end-1 (empty when equal) to take in `value`.
-void widenSpan(int &first, int &end, int value) {
-    if (first == end) {
-        first = value;
-        end = value + 1;
-    } else if (value < first) {
-        first = value;
-    } else if (value >= end) {
-        end = value + 1;
-    }
-}
-
-void holdCell(int column, int row, const Cell &cell) {
-    Frame &f = frame;
-    f.cells[row][column] = cell;
-    f.waiting[row][column] = true;
-    widenSpan(f.left[row], f.right[row], column);
-    widenSpan(f.top, f.bottom, row);
-}
-
-void sendHeldCells() {
-    Frame &f = frame;
-    for (int row = f.top; row < f.bottom; ++row) {
-        for (int column = f.left[row]; column < f.right[row]; ++column) {
-            if (!f.waiting[row][column]) continue;
-            f.waiting[row][column] = false;
-            sendCell(column, row, f.cells[row][column]);
-        }
-        f.left[row] = f.right[row] = 0;
-    }
-    f.top = f.bottom = 0;
+// Starts PRINT's cell bytes: the screen's size, whether the tty's output
+// processing turns LF into CR LF, and DECSC.
+void startCells() {
+    int columns, rows;
+    screenSize(&columns, &rows);
+    CellOutput &out = cellOutput;
+    startStream(&out.stream, out.bytes, sizeof out.bytes, columns, rows);
+    termios output = {};
+    out.stream.lineFeedReturns = tcgetattr(SCREEN, &output) == 0 && (output.c_oflag & OPOST) &&
+                                 (output.c_oflag & ONLCR);
+    appendText(&out.stream, SAVE_CURSOR);
+    out.open = true;
 }
 
 }  // namespace
 
-void writeCells(const Cell *cells, int16_t stride, int16_t width, int16_t height, Position at) {
+namespace console {
+
+void writeCell(Position at, Cell cell) {
     if (!isTerminal(SCREEN)) return;
-    if (!frame.open) {
-        int columns, rows;
-        screenSize(&columns, &rows);
-        startStream(&frame.stream, frame.bytes, sizeof frame.bytes, columns, rows);
-        termios output = {};
-        frame.stream.lineFeedReturns = tcgetattr(SCREEN, &output) == 0 &&
-                                       (output.c_oflag & OPOST) && (output.c_oflag & ONLCR);
-        appendText(&frame.stream, SAVE_CURSOR);
-        frame.open = true;
+    CellOutput &out = cellOutput;
+    if (!out.open) startCells();
+    if (at.column < 0 || at.row < 0 || at.column >= out.stream.columns || at.row >= out.stream.rows)
+        return;
+    if (out.stream.length + MAX_CELL_BYTES > out.stream.capacity) {
+        writeAll(SCREEN, out.stream.bytes, static_cast<size_t>(out.stream.length));
+        out.stream.length = 0;  // the terminal keeps the cursor and SGR
     }
-    for (int r = 0; r < height; ++r) {
-        int row = at.row + r;
-        if (row < 0 || row >= frame.stream.rows) continue;
-        for (int c = 0; c < width; ++c) {
-            int column = at.column + c;
-            if (column < 0 || column >= frame.stream.columns) continue;
-            const Cell &cell = cells[r * stride + c];
-            if (row < COPY_ROWS && column < COPY_COLUMNS) holdCell(column, row, cell);
-            else sendCell(column, row, cell);
-        }
-    }
+    appendCell(&out.stream, at.column, at.row, cell.ch, cell.attribute);
 }
 
 void flushScreen() {
-    if (!frame.open) return;
-    sendHeldCells();
-    appendText(&frame.stream, RESTORE_CURSOR);
-    writeAll(SCREEN, frame.stream.bytes, static_cast<size_t>(frame.stream.length));
-    frame.open = false;
+    CellOutput &out = cellOutput;
+    if (!out.open) return;
+    appendText(&out.stream, RESTORE_CURSOR);
+    writeAll(SCREEN, out.stream.bytes, static_cast<size_t>(out.stream.length));
+    out.open = false;
 }
 
 // A terminal speaks UTF-8; cell bytes are always shown as their 1252
@@ -582,6 +546,11 @@ int readKeyCode() {
     return first;
 }
 
+void noteKeyCode(int32_t code) {
+    keyResult.code = code;
+    keyResult.noted = true;
+}
+
 // ---- Clock and process ---------------------------------------------------------------------
 
 void sleepMilliseconds(uint32_t milliseconds) {
@@ -606,16 +575,12 @@ DateTime localTime() {
                     static_cast<uint16_t>(now.tv_nsec / 1000000)};
 }
 
+}  // namespace console
+
 // Reports are ASCII but for INPUTHIT's key character, a 1252 byte: bytes
 // 80-FF go out as their characters in UTF-8, as PRINT shows them.
-void printOut(const char *format, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    int length = std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    if (length > static_cast<int>(sizeof text) - 1) length = sizeof text - 1;
-    char utf8[sizeof text * 3];
+void writeReport(const char *text, int length) {
+    char utf8[256 * 3];
     ScreenStream s;
     startStream(&s, utf8, sizeof utf8, 0, 0);
     for (int i = 0; i < length; ++i) {
@@ -626,9 +591,4 @@ void printOut(const char *format, ...) {
     }
     std::fwrite(utf8, 1, static_cast<size_t>(s.length), stdout);
     std::fflush(stdout);
-}
-
-void upperCaseInPlace(char *text) {
-    for (; *text; ++text)
-        if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
 }

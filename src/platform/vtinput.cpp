@@ -323,42 +323,12 @@ bool mouseEventRecord(const TerminalInput &input, MouseButtons *buttons, InputEv
         if (b & MOUSE_MOTION) flags = MOUSE_MOVED_FLAG;
         state = buttons->held;
     }
-    *event = InputEvent{};
-    event->type = MOUSE_EVENT_TYPE;
-    int16_t column = static_cast<int16_t>(input.column), row = static_cast<int16_t>(input.row);
-    std::memcpy(event->payload + MOUSE_COLUMN_AT, &column, 2);
-    std::memcpy(event->payload + MOUSE_ROW_AT, &row, 2);
-    std::memcpy(event->payload + MOUSE_BUTTONS_AT, &state, 4);
-    std::memcpy(event->payload + MOUSE_CONTROL_AT, &control, 4);
-    std::memcpy(event->payload + MOUSE_FLAGS_AT, &flags, 4);
+    *event = mouseEvent(MouseRecord{static_cast<int16_t>(input.column), static_cast<int16_t>(input.row),
+                                    state, control, flags});
     return true;
 }
 
 InputEvent keyEventRecord(const TerminalInput &input) {
-    InputEvent event = {};
-    event.type = KEY_EVENT_TYPE;
-    uint32_t keyDown = 1;
-    uint16_t repeat = 1;
     uint16_t character = input.second == NO_SECOND_CODE ? static_cast<uint16_t>(input.first) : 0;
-    std::memcpy(event.payload + KEY_DOWN_AT, &keyDown, 4);
-    std::memcpy(event.payload + KEY_REPEAT_AT, &repeat, 2);
-    std::memcpy(event.payload + KEY_CHARACTER_AT, &character, 2);
-    return event;
-}
-
-InputEvent focusEventRecord(bool gained) {
-    InputEvent event = {};
-    event.type = FOCUS_EVENT_TYPE;
-    uint32_t set = gained ? 1 : 0;
-    std::memcpy(event.payload + FOCUS_SET_AT, &set, 4);
-    return event;
-}
-
-InputEvent bufferSizeEventRecord(int columns, int rows) {
-    InputEvent event = {};
-    event.type = WINDOW_BUFFER_SIZE_EVENT_TYPE;
-    int16_t c = static_cast<int16_t>(columns), r = static_cast<int16_t>(rows);
-    std::memcpy(event.payload + SIZE_COLUMNS_AT, &c, 2);
-    std::memcpy(event.payload + SIZE_ROWS_AT, &r, 2);
-    return event;
+    return keyEvent(KeyRecord{true, 0, character, 1});
 }

@@ -53,5 +53,3 @@ bool mouseEventRecord(const TerminalInput &input, MouseButtons *buttons, InputEv
 // A key-down event record for a keystroke; the character is the first
 // code when it is not a pair.
 InputEvent keyEventRecord(const TerminalInput &input);
-InputEvent focusEventRecord(bool gained);
-InputEvent bufferSizeEventRecord(int columns, int rows);

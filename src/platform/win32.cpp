@@ -7,6 +7,7 @@
 #include <cstdarg>
 
 #include "frame/program.h"
+#include "platform/cellbatch.h"
 #include "platform/console.h"
 
 // msvcrt's own functions, declared here rather than through the C headers:
@@ -58,16 +59,22 @@ extern "C" __attribute__((force_align_arg_pointer, used)) void mainCRTStartup() 
 
 // ---- Screen -------------------------------------------------------------------
 
-void writeCells(const Cell *cells, int16_t stride, int16_t width, int16_t height, Position at) {
-    COORD size = {stride, height};
+// PRINT's cells are batched into rectangles (cellbatch.cpp): one call per
+// rectangle instead of one per cell.
+void writeCellBlock(const CellBlock &block) {
+    COORD size = {block.stride, block.height};
     COORD origin = {0, 0};
-    SMALL_RECT target = {at.column, at.row, static_cast<SHORT>(at.column + width - 1),
-                         static_cast<SHORT>(at.row + height - 1)};
-    WriteConsoleOutputA(screen(), reinterpret_cast<const CHAR_INFO *>(cells), size, origin,
+    SMALL_RECT target = {block.at.column, block.at.row,
+                         static_cast<SHORT>(block.at.column + block.width - 1),
+                         static_cast<SHORT>(block.at.row + block.height - 1)};
+    WriteConsoleOutputA(screen(), reinterpret_cast<const CHAR_INFO *>(block.cells), size, origin,
                         &target);
 }
 
-void flushScreen() {}
+namespace console {
+
+void writeCell(Position at, Cell cell) { batchCell(at, cell); }
+void flushScreen() { sendBatch(); }
 
 uint32_t outputCodePage() { return GetConsoleOutputCP(); }
 void setOutputCodePage(uint32_t codePage) { SetConsoleOutputCP(codePage); }
@@ -137,6 +144,7 @@ void flushInputEvents() { FlushConsoleInputBuffer(input()); }
 
 bool keyWaiting() { return _kbhit() != 0; }
 int readKeyCode() { return _getch(); }
+void noteKeyCode(int32_t) {}  // a Windows exit code carries every key code
 
 void sleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
@@ -154,3 +162,5 @@ void printOut(const char *format, ...) {
 }
 
 void upperCaseInPlace(char *text) { _strupr(text); }
+
+}  // namespace console

@@ -4,25 +4,24 @@
 //   flags      bit 0 input is not a console; bits 1-2 screen size (80x25,
 //              1x1, 10x5, 200x100); bits 3-4 code page (437, 850, 1252,
 //              65001); bit 5 cursor hidden; bit 6 the input mode follows
-//              as 4 bytes (else 0x1F7)
-//   keys       a count (mod 17), then that many keystroke codes
-//   events     a count (mod 9), then per event: a kind byte (below 250: key,
-//              mouse, buffer size, menu, focus by kind % 5; else a raw
-//              16-bit type follows), 16 payload bytes, and the number of
-//              event counts before it arrives (mod 8)
+//              as 4 bytes (else 0x1F7); bit 7 the last keystroke's second
+//              code never comes
+//   keys       a count (mod 9), then per keystroke an index into KEYSTROKES
+//   events     a count (mod 9), then per event: an index into EVENT_KINDS,
+//              a column and a row (16 bits each) and the number of event
+//              counts before it arrives (mod 8)
 //   arguments  the rest, split at NUL bytes: the keyword, then the
 //              parameters. A keyword of one byte below 44 stands for
 //              keyword (byte % 11) of the table, in upper, lower or mixed
 //              case. A parameter starting 01 02 n is a long one: the bytes
 //              after n repeated to (n + 1) * 128 bytes (up to 32 KiB).
 //
-// The line runs twice from the same console, drawing cell by cell and
-// grouped; both must leave the same console. Each run is checked against
-// the documented rules of its command: the cells PRINT writes, the report
-// MOUSE or INPUTHIT prints, the state each command may change and nothing
-// else, the code page back after PRINT, the input mode back after MOUSE,
-// the queue empty after INPUTHIT.
-#include <cstdlib>
+// Each run is checked against what the README's Commands section says of
+// its keyword (one row of KEYWORDS below): the state it may change and
+// nothing else, its exit code and report from the literal tables of
+// keystrokes and event kinds, the cells PRINT writes against a model of
+// the escape decoder, the code page back after PRINT, the input mode back
+// after MOUSE, the queue empty after INPUTHIT.
 #include <cstring>
 
 #include "frame/numbers.h"
@@ -30,34 +29,100 @@
 
 namespace {
 
-const char *const KEYWORDS[] = {"PRINT", "COLOR", "LOCATE", "_KBD", "KBD", "MOUSE",
-                                "INPUTHIT", "TIME", "SLEEP", "CURSOR", "FONT"};
+const char *const KEYWORD_NAMES[] = {"PRINT", "COLOR", "LOCATE", "_KBD", "KBD", "MOUSE",
+                                     "INPUTHIT", "TIME", "SLEEP", "CURSOR", "FONT"};
 const int KEYWORD_COUNT = 11;
 const int SCREEN_SIZES[4][2] = {{80, 25}, {1, 1}, {10, 5}, {MEMORY_MAX_COLUMNS, MEMORY_MAX_ROWS}};
 const uint32_t CODE_PAGES[4] = {437, 850, 1252, 65001};
-const uint16_t EVENT_KINDS[5] = {KEY_EVENT_TYPE, MOUSE_EVENT_TYPE, WINDOW_BUFFER_SIZE_EVENT_TYPE,
-                                 MENU_EVENT_TYPE, FOCUS_EVENT_TYPE};
-const int MAX_KEYS = 16;
+const int MAX_KEYS = 8;
 const int MAX_EVENTS = 8;
 
-void setUpConsole(ByteReader &in) {
+// ---- Input events, with what MOUSE and INPUTHIT make of each -------------------
+
+enum Shown {
+    POSITION,  // INPUTHIT shows row, column and buttons as they are
+    KEY,       // -1 -1 -1
+    WHEEL,     // -1 -1 and the raw buttons
+    FOCUS,     // -2 -2 -2
+};
+
+struct EventKind {
+    uint16_t type;
+    uint32_t buttons;  // mouse: the button state
+    uint32_t flags;    // mouse: moved 1, double click 2, wheel 4
+    bool down;         // key
+    int click;         // MOUSE reports it with these buttons; 0: MOUSE skips it
+    Shown shown;
+};
+
+const EventKind EVENT_KINDS[] = {
+    // type                          buttons      flags down   click shown
+    {KEY_EVENT_TYPE,                 0,           0,    true,  0,    KEY},       // key pressed
+    {KEY_EVENT_TYPE,                 0,           0,    false, 0,    KEY},       // key let go
+    {MOUSE_EVENT_TYPE,               1,           0,    false, 1,    POSITION},  // left
+    {MOUSE_EVENT_TYPE,               2,           0,    false, 2,    POSITION},  // right
+    {MOUSE_EVENT_TYPE,               3,           0,    false, 3,    POSITION},  // both
+    {MOUSE_EVENT_TYPE,               4,           0,    false, 4,    POSITION},  // middle
+    {MOUSE_EVENT_TYPE,               1,           1,    false, 1,    POSITION},  // drag
+    {MOUSE_EVENT_TYPE,               2,           2,    false, 2,    POSITION},  // double click
+    {MOUSE_EVENT_TYPE,               5,           0,    false, 0,    POSITION},  // three buttons
+    {MOUSE_EVENT_TYPE,               0,           0,    false, 0,    POSITION},  // release
+    {MOUSE_EVENT_TYPE,               0,           1,    false, 0,    POSITION},  // bare move
+    {MOUSE_EVENT_TYPE,               0x00780000,  4,    false, 0,    WHEEL},     // wheel forward
+    {MOUSE_EVENT_TYPE,               0xFF880001,  4,    false, 0,    WHEEL},     // ... back, left held
+    {FOCUS_EVENT_TYPE,               0,           0,    true,  0,    FOCUS},
+    {WINDOW_BUFFER_SIZE_EVENT_TYPE,  0,           0,    false, 0,    POSITION},  // rows columns 0
+};
+const int EVENT_KIND_COUNT = sizeof EVENT_KINDS / sizeof EVENT_KINDS[0];
+
+struct QueuedEvent {
+    const EventKind *kind;
+    int16_t column, row;
+};
+
+InputEvent makeEvent(const QueuedEvent &q) {
+    const EventKind &k = *q.kind;
+    if (k.type == KEY_EVENT_TYPE) return keyEvent(KeyRecord{k.down, 'A', 'a'});
+    if (k.type == FOCUS_EVENT_TYPE) return focusEvent(k.down);
+    if (k.type == WINDOW_BUFFER_SIZE_EVENT_TYPE) return bufferSizeEvent(BufferSize{q.column, q.row});
+    return mouseEvent(MouseRecord{q.column, q.row, k.buttons, 0, k.flags});
+}
+
+// ---- One fuzz input ------------------------------------------------------------------
+
+struct Case {
+    std::vector<std::string> args;
+    std::vector<const Keystroke *> keystrokes;
+    bool lastCut;  // the last keystroke's second code is missing
+    std::vector<QueuedEvent> events;
+    std::vector<int> arrivals;
+};
+
+void setUpConsole(ByteReader &in, Case &c) {
     uint8_t flags = in.byte();
     const int *size = SCREEN_SIZES[(flags >> 1) & 3];
     resetMemoryConsole(size[0], size[1]);
     MemoryConsole &mc = memoryConsole;
+    mc.sleepLimit = SLEEP_LIMIT;
     mc.inputIsConsole = !(flags & 1);
     mc.codePage = CODE_PAGES[(flags >> 3) & 3];
     mc.cursorShape.visible = !(flags & 32);
     if (flags & 64) mc.inputMode = in.u32();
     int keys = in.byte() % (MAX_KEYS + 1);
-    for (int i = 0; i < keys; ++i) queueKeyCodes(in.byte());
+    for (int i = 0; i < keys; ++i) c.keystrokes.push_back(&KEYSTROKES[in.byte() % KEYSTROKE_COUNT]);
+    c.lastCut = (flags & 128) && !c.keystrokes.empty() && c.keystrokes.back()->second >= 0;
+    for (size_t i = 0; i < c.keystrokes.size(); ++i) {
+        bool cut = c.lastCut && i + 1 == c.keystrokes.size();
+        queueKeyCodes(c.keystrokes[i]->first, cut ? -1 : c.keystrokes[i]->second);
+    }
     int events = in.byte() % (MAX_EVENTS + 1);
     for (int i = 0; i < events; ++i) {
-        InputEvent event = {};
-        uint8_t kind = in.byte();
-        event.type = kind < 250 ? EVENT_KINDS[kind % 5] : in.u16();
-        for (uint8_t &b : event.payload) b = in.byte();
-        queueEvent(event, in.byte() % 8);
+        QueuedEvent q = {&EVENT_KINDS[in.byte() % EVENT_KIND_COUNT], 0, 0};
+        q.column = static_cast<int16_t>(in.u16());
+        q.row = static_cast<int16_t>(in.u16());
+        c.events.push_back(q);
+        c.arrivals.push_back(in.byte() % 8);
+        queueEvent(makeEvent(q), c.arrivals.back());
     }
 }
 
@@ -71,205 +136,250 @@ std::string expandParameter(const std::string &piece) {
     return text;
 }
 
-std::vector<std::string> readArguments(ByteReader &in) {
-    std::vector<std::string> args;
-    if (in.size == 0) return args;
+void readArguments(ByteReader &in, Case &c) {
+    if (in.size == 0) return;
     std::string rest = in.rest();
     size_t start = 0;
     for (;;) {
         size_t end = rest.find('\0', start);
-        args.push_back(rest.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        c.args.push_back(rest.substr(start, end == std::string::npos ? std::string::npos : end - start));
         if (end == std::string::npos) break;
         start = end + 1;
     }
-    std::string &keyword = args[0];
+    std::string &keyword = c.args[0];
     if (keyword.size() == 1 && static_cast<uint8_t>(keyword[0]) < 4 * KEYWORD_COUNT) {
         int n = static_cast<uint8_t>(keyword[0]);
-        keyword = KEYWORDS[n % KEYWORD_COUNT];
+        keyword = KEYWORD_NAMES[n % KEYWORD_COUNT];
         for (size_t i = 0; i < keyword.size(); ++i) {
             bool lower = n / KEYWORD_COUNT == 1 || (n / KEYWORD_COUNT == 2 && i % 2);
             if (lower && keyword[i] >= 'A' && keyword[i] <= 'Z') keyword[i] = static_cast<char>(keyword[i] + 32);
         }
     }
-    for (size_t i = 1; i < args.size(); ++i) args[i] = expandParameter(args[i]);
-    return args;
+    for (size_t i = 1; i < c.args.size(); ++i) c.args[i] = expandParameter(c.args[i]);
 }
 
-int16_t decimal16(const std::string &s) { return static_cast<int16_t>(parseUnsigned(s.c_str(), 10)); }
-uint16_t hex16(const std::string &s) { return static_cast<uint16_t>(parseUnsigned(s.c_str(), 16)); }
+// ---- What each keyword must do ----------------------------------------------------
 
-// What one run of the command must have done, by the rules.
-struct Expected {
-    unsigned allowed = 0;
-    int32_t exitCode = 0;
-    std::vector<LoggedCell> &writes;  // PRINT's visible cell writes
-    std::vector<int> keysLeft;
+// What one run did and must have done.
+struct Run {
+    const Case &c;
+    const MemoryConsole &before;
+    int count;                // arguments, program included
+    unsigned allowed;         // what the run may change
+    int32_t exitCode;         // what it must end with
+    std::string output;       // what it must print
+    size_t keystrokesTaken;   // from the front of the queue
+    bool allKeysTaken;
 };
 
-std::vector<int> queuedKeys(const MemoryConsole &mc) { return std::vector<int>(mc.keys, mc.keys + mc.keyCount); }
+const MemoryConsole &after() { return memoryConsole; }
+const std::string &arg(const Run &r, int i) { return r.c.args[static_cast<size_t>(i)]; }
 
-void expectPrint(const std::vector<std::string> &args, Expected &e) {
-    e.allowed = MAY_DRAW | MAY_MOVE_CURSOR | MAY_TAKE_KEYS;
-    if (args.size() + 1 >= 4) {
-        ModelCursor cursor = {decimal16(args[2]), decimal16(args[2]), decimal16(args[1]), 0};
-        for (size_t i = 3; i + 1 < args.size(); i += 2) {
-            cursor.attribute = hex16(args[i]);
-            for (int c : modelDecode(args[i + 1].c_str())) modelPutCell(cursor, c, e.writes);
-        }
-    }
+// The key code that reading the first keystroke gives.
+int32_t firstKeyCode(const Run &r) {
+    if (r.c.keystrokes.empty()) return -1;  // no key can come
+    return r.c.lastCut && r.c.keystrokes.size() == 1 ? CUT_PAIR_CODE : r.c.keystrokes[0]->code;
 }
 
-void checkRun(const std::vector<std::string> &args, const MemoryConsole &before, int32_t code,
-              bool oneCellAtATime) {
-    const MemoryConsole &mc = memoryConsole;
-    int count = static_cast<int>(args.size()) + 1;  // program included
-    std::string keyword = args.empty() ? "" : foldedKeyword(args[0]);
-    const char *what = keyword.c_str();
-    static std::vector<LoggedCell> writes;  // kept: long texts would allocate per run
+void takeKey(Run &r) {
+    r.exitCode = firstKeyCode(r);
+    r.keystrokesTaken = r.c.keystrokes.empty() ? 0 : 1;
+}
+
+void expectPrint(Run &r) {
+    static std::vector<CellWrite> writes;  // kept: long texts would allocate per run
     writes.clear();
-    Expected e = {0, 0, writes, queuedKeys(before)};
-    std::string output;      // what the run must print
-    bool keyPoll = false;    // the command ends with the key poll
-    if (keyword == "PRINT") {
-        expectPrint(args, e);
-        keyPoll = true;
-    } else if (keyword == "_KBD") {
-        e.allowed = MAY_MOVE_CURSOR | MAY_TAKE_KEYS;
-        keyPoll = true;
-    } else if (keyword == "KBD") {
-        e.allowed = MAY_TAKE_KEYS;
-        e.exitCode = modelReadKey(e.keysLeft);
-    } else if (keyword == "COLOR") {
-        e.allowed = MAY_COLOR;
-        if (count == 3) CHECK(mc.textAttribute == hex16(args[1]), "COLOR: attribute %#x", mc.textAttribute);
-    } else if (keyword == "LOCATE") {
-        e.allowed = MAY_MOVE_CURSOR;
-        if (count == 4) {
-            int16_t row = static_cast<int16_t>(parseLong(args[1].c_str()));
-            int16_t column = static_cast<int16_t>(parseLong(args[2].c_str()));
-            bool onScreen = row >= 0 && column >= 0 && row < mc.rows && column < mc.columns;
-            if (onScreen)
-                CHECK(mc.cursor.row == row && mc.cursor.column == column, "LOCATE: cursor not moved");
-            else
-                e.allowed = 0;
-        } else {
-            e.allowed = 0;
+    if (r.count >= 4) {
+        auto decimal16 = [](const std::string &s) { return static_cast<int16_t>(parseUnsigned(s.c_str(), 10)); };
+        ModelCursor cursor = {decimal16(arg(r, 2)), decimal16(arg(r, 2)), decimal16(arg(r, 1)), 0};
+        for (int i = 3; i + 1 < r.count - 1; i += 2) {
+            cursor.attribute = static_cast<uint16_t>(parseUnsigned(arg(r, i).c_str(), 16));
+            for (int ch : modelDecode(arg(r, i + 1).c_str())) modelPutCell(cursor, ch, writes);
         }
-    } else if (keyword == "CURSOR") {
-        e.allowed = MAY_SHAPE_CURSOR;
-        if (count == 3) {
-            long setting = parseLong(args[1].c_str());
-            CursorShape want = before.cursorShape;
-            if (setting == 0) want.visible = false;
-            if (setting == 1) want.visible = true;
-            if (setting == 25 || setting == 50 || setting == 100) want = CursorShape{static_cast<uint32_t>(setting), true};
-            CHECK(mc.cursorShape.size == want.size && mc.cursorShape.visible == want.visible,
-                  "CURSOR %ld: shape %u/%d", setting, mc.cursorShape.size, mc.cursorShape.visible);
-        } else {
-            e.allowed = 0;
-        }
-    } else if (keyword == "FONT") {
-        e.allowed = count == 3 ? MAY_SET_FONT : 0;
-        if (count == 3)
-            CHECK(mc.font == static_cast<uint32_t>(parseLong(args[1].c_str())), "FONT: index %u", mc.font);
-    } else if (keyword == "SLEEP") {
-        e.allowed = MAY_SLEEP;
-        int32_t ms = count == 3 ? static_cast<int32_t>(parseLong(args[1].c_str())) : -1;
-        uint64_t slept = mc.sleptMilliseconds - before.sleptMilliseconds;
-        CHECK(slept == (ms >= 0 ? static_cast<uint64_t>(ms) : 0), "SLEEP: slept %llu ms",
-              static_cast<unsigned long long>(slept));
-    } else if (keyword == "TIME") {
-        e.allowed = MAY_PRINT;
-        const DateTime &t = before.now;
-        for (int field : {t.dayOfWeek, t.year, t.month, t.day, t.hour, t.minute, t.second, t.milliseconds})
-            output += (output.empty() ? "" : " ") + std::to_string(field);
-    } else if (keyword == "MOUSE") {
-        e.allowed = MAY_TAKE_EVENTS | MAY_PRINT;  // the mode must be back as it was
-        if (before.inputIsConsole) {
-            int taken = 0;
-            for (; taken < before.eventCount; ++taken) {
-                const InputEvent &ev = before.events[taken].event;
-                int16_t column, row;
-                int32_t buttons;
-                std::memcpy(&column, ev.payload, 2);
-                std::memcpy(&row, ev.payload + 2, 2);
-                std::memcpy(&buttons, ev.payload + 4, 4);
-                if (ev.type == MOUSE_EVENT_TYPE && buttons > 0 && buttons < 5) {
-                    output = std::to_string(row) + " " + std::to_string(column) + " " + std::to_string(buttons);
-                    ++taken;
-                    break;
-                }
-            }
-            CHECK(mc.eventCount == before.eventCount - taken, "MOUSE: %d events left, want %d",
-                  mc.eventCount, before.eventCount - taken);
-        } else {
-            CHECK(mc.eventCount == before.eventCount, "MOUSE: took events without a console");
-        }
-    } else if (keyword == "INPUTHIT") {
-        e.allowed = MAY_SET_MODE | MAY_TAKE_EVENTS | MAY_TAKE_KEYS | MAY_PRINT | MAY_SLEEP;
-        if (before.inputIsConsole) {
-            uint32_t mode = (before.inputMode | ENABLE_MOUSE_INPUT_FLAG) &
-                            ~(ENABLE_QUICK_EDIT_MODE_FLAG | ENABLE_PROCESSED_INPUT_FLAG);
-            CHECK(mc.inputMode == mode, "INPUTHIT: mode %#x, want %#x", mc.inputMode, mode);
-            bool wait = count > 2 && parseLong(args[1].c_str()) == 1;
-            int arrives = before.eventCount ? before.events[0].arrivesAfterCounts : 1 << 30;
-            if (wait) {
-                int sleeps = mc.sleepCalls - before.sleepCalls;
-                CHECK(sleeps == (arrives > 1 ? arrives - 1 : 0), "INPUTHIT 1: %d sleeps for an event "
-                      "arriving at poll %d", sleeps, arrives);
-            }
-            if (arrives <= 1 || wait) {
-                e.exitCode = e.keysLeft.empty() ? 0 : modelReadKey(e.keysLeft);
-                output = modelReport(before.events[0].event, e.exitCode);
-            }
-            CHECK(mc.eventCount == 0 && mc.keyCount == 0, "INPUTHIT: the queue is not empty");
-            e.keysLeft.clear();
-        } else {
-            CHECK(mc.inputMode == before.inputMode, "INPUTHIT: mode changed without a console");
-        }
-    } else {
-        e.allowed = 0;  // no command: nothing at all
     }
-    if (keyPoll) {
-        CHECK(mc.cursor.column == 0 && mc.cursor.row == 0, "%s: cursor not home", what);
-        if (!e.keysLeft.empty()) e.exitCode = modelReadKey(e.keysLeft);
+    checkCells(r.before, writes, "PRINT");
+    CHECK(after().cursor.column == 0 && after().cursor.row == 0, "PRINT: cursor not home");
+    if (!r.c.keystrokes.empty()) takeKey(r);
+}
+
+void expectPollKey(Run &r) {
+    CHECK(after().cursor.column == 0 && after().cursor.row == 0, "_KBD: cursor not home");
+    if (!r.c.keystrokes.empty()) takeKey(r);
+}
+
+void expectReadKey(Run &r) { takeKey(r); }
+
+void expectColor(Run &r) {
+    uint16_t want = static_cast<uint16_t>(parseUnsigned(arg(r, 1).c_str(), 16));
+    CHECK(after().textAttribute == want, "COLOR: attribute %#x, want %#x", after().textAttribute, want);
+}
+
+void expectLocate(Run &r) {
+    int16_t row = static_cast<int16_t>(parseLong(arg(r, 1).c_str()));
+    int16_t column = static_cast<int16_t>(parseLong(arg(r, 2).c_str()));
+    bool onScreen = row >= 0 && column >= 0 && row < r.before.rows && column < r.before.columns;
+    if (onScreen) CHECK(after().cursor.row == row && after().cursor.column == column, "LOCATE: not moved");
+    else r.allowed = 0;  // the console ignores a position off the screen
+}
+
+// CURSOR settings and the record they leave: 0 hides, 1 shows, 25/50/100
+// show at that size, anything else keeps the record as it was.
+void expectCursor(Run &r) {
+    int32_t setting = parseLong(arg(r, 1).c_str());
+    CursorShape want = r.before.cursorShape;
+    switch (setting) {
+    case 0: want.visible = false; break;
+    case 1: want.visible = true; break;
+    case 25: want = CursorShape{25, true}; break;
+    case 50: want = CursorShape{50, true}; break;
+    case 100: want = CursorShape{100, true}; break;
+    default: break;
     }
-    if (!output.empty()) e.allowed |= MAY_PRINT;
-    checkUnchangedExcept(before, mc, e.allowed, what);
-    CHECK(code == e.exitCode, "%s: exit code %d, want %d", what, code, e.exitCode);
-    CHECK(mc.output == before.output + output, "%s: printed \"%s\", want \"%s\"", what,
-          mc.output.c_str(), output.c_str());
-    CHECK(queuedKeys(mc) == e.keysLeft, "%s: %d keystrokes left, want %zu", what, mc.keyCount,
-          e.keysLeft.size());
-    if (keyword != "PRINT") return;
-    if (oneCellAtATime) checkCellByCellLog(e.writes);
-    else checkGroupedLogWithin(e.writes);
-    checkScreen(before, e.writes, oneCellAtATime ? "PRINT cell by cell" : "PRINT grouped");
+    CHECK(after().cursorShape.size == want.size && after().cursorShape.visible == want.visible,
+          "CURSOR %d: shape %u/%d", setting, after().cursorShape.size, after().cursorShape.visible);
+}
+
+void expectFont(Run &r) {
+    uint32_t want = static_cast<uint32_t>(parseLong(arg(r, 1).c_str()));
+    CHECK(after().font == want, "FONT: index %u, want %u", after().font, want);
+}
+
+void expectSleep(Run &r) {
+    int32_t ms = parseLong(arg(r, 1).c_str());
+    uint64_t slept = after().sleptMilliseconds - r.before.sleptMilliseconds;
+    CHECK(slept == (ms >= 0 ? static_cast<uint64_t>(ms) : 0), "SLEEP %d: slept %llu ms", ms,
+          static_cast<unsigned long long>(slept));
+}
+
+void expectTime(Run &r) {
+    const DateTime &t = r.before.now;
+    for (int field : {t.dayOfWeek, t.year, t.month, t.day, t.hour, t.minute, t.second, t.milliseconds})
+        r.output += (r.output.empty() ? "" : " ") + std::to_string(field);
+}
+
+void expectMouse(Run &r) {
+    if (!r.before.inputIsConsole) return;
+    size_t taken = 0;
+    while (taken < r.c.events.size()) {
+        const QueuedEvent &q = r.c.events[taken++];
+        if (q.kind->click) {
+            r.output = std::to_string(q.row) + " " + std::to_string(q.column) + " " +
+                       std::to_string(q.kind->click);
+            break;
+        }
+    }
+    CHECK(after().eventCount == r.before.eventCount - static_cast<int>(taken),
+          "MOUSE: %d events left, want %zu", after().eventCount, r.c.events.size() - taken);
+}
+
+void expectInputHit(Run &r) {
+    if (!r.before.inputIsConsole) return;
+    checkInputHitMode(r.before.inputMode, after().inputMode);
+    bool wait = r.count > 2 && parseLong(arg(r, 1).c_str()) == 1;
+    int arrives = r.c.events.empty() ? 1 << 30 : r.c.arrivals[0];
+    if (wait) {
+        int sleeps = after().sleepCalls - r.before.sleepCalls;
+        CHECK(sleeps == (arrives > 1 ? arrives - 1 : 0), "INPUTHIT 1: %d sleeps for an event "
+              "arriving at count %d", sleeps, arrives);
+    }
+    if (arrives <= 1 || wait) {
+        const QueuedEvent &q = r.c.events[0];
+        int32_t buttons = static_cast<int32_t>(q.kind->buttons);
+        std::string where;
+        switch (q.kind->shown) {
+        case POSITION: where = std::to_string(q.row) + " " + std::to_string(q.column) + " " + std::to_string(buttons); break;
+        case KEY: where = "-1 -1 -1"; break;
+        case WHEEL: where = "-1 -1 " + std::to_string(buttons); break;
+        case FOCUS: where = "-2 -2 -2"; break;
+        }
+        if (!r.c.keystrokes.empty()) takeKey(r);
+        r.output = where + " " + std::to_string(r.exitCode) + " ";
+        r.output += static_cast<char>(r.exitCode != 0 ? r.exitCode & 0xFF : ' ');
+        r.output += '\n';
+    }
+    CHECK(after().eventCount == 0, "INPUTHIT: %d events left", after().eventCount);
+    r.allKeysTaken = true;
+}
+
+const unsigned INPUT_HIT_MAY = MAY_SET_MODE | MAY_TAKE_EVENTS | MAY_TAKE_KEYS | MAY_PRINT | MAY_SLEEP;
+const int ANY_COUNT = -1;
+
+// One row per keyword: the argument count it wants (program and keyword
+// included; with another count it changes nothing), what it may change,
+// whether its result is the key code (noted for the platform, KBD and
+// _KBD only), and the check of what it did.
+struct KeywordCheck {
+    const char *keyword;
+    int count;
+    unsigned may;
+    bool resultIsKey;
+    void (*expect)(Run &);
+};
+
+const KeywordCheck KEYWORDS[] = {
+    // keyword   count      may change                                       keys   check
+    {"PRINT",    ANY_COUNT, MAY_DRAW | MAY_MOVE_CURSOR | MAY_TAKE_KEYS,      false, expectPrint},
+    {"_KBD",     ANY_COUNT, MAY_MOVE_CURSOR | MAY_TAKE_KEYS,                 true,  expectPollKey},
+    {"KBD",      ANY_COUNT, MAY_TAKE_KEYS,                                   true,  expectReadKey},
+    {"COLOR",    3,         MAY_COLOR,                                       false, expectColor},
+    {"LOCATE",   4,         MAY_MOVE_CURSOR,                                 false, expectLocate},
+    {"CURSOR",   3,         MAY_SHAPE_CURSOR,                                false, expectCursor},
+    {"FONT",     3,         MAY_SET_FONT,                                    false, expectFont},
+    {"SLEEP",    3,         MAY_SLEEP,                                       false, expectSleep},
+    {"TIME",     ANY_COUNT, MAY_PRINT,                                       false, expectTime},
+    {"MOUSE",    ANY_COUNT, MAY_TAKE_EVENTS | MAY_PRINT,                     false, expectMouse},
+    {"INPUTHIT", ANY_COUNT, INPUT_HIT_MAY,                                   false, expectInputHit},
+};
+
+void checkRun(const Case &c, const MemoryConsole &before, int32_t code) {
+    std::string keyword = c.args.empty() ? "" : foldedKeyword(c.args[0]);
+    Run r = {c, before, static_cast<int>(c.args.size()) + 1, 0, 0, "", 0, false};
+    const KeywordCheck *row = nullptr;
+    for (const KeywordCheck &k : KEYWORDS)
+        if (keyword == k.keyword) row = &k;
+    if (row && (row->count == ANY_COUNT || row->count == r.count)) {
+        r.allowed = row->may;
+        row->expect(r);
+        if (row->resultIsKey)
+            CHECK(after().keyCodeNotes > 0 && after().notedKeyCode == r.exitCode,
+                  "%s: noted key code %d (%d notes), want %d", row->keyword, after().notedKeyCode,
+                  after().keyCodeNotes, r.exitCode);
+        else
+            CHECK(after().keyCodeNotes == 0, "%s: noted a key code", row->keyword);
+    }
+    const char *what = keyword.c_str();
+    if (!r.output.empty()) r.allowed |= MAY_PRINT;
+    checkUnchangedExcept(before, after(), r.allowed, what);
+    CHECK(code == r.exitCode, "%s: exit code %d, want %d", what, code, r.exitCode);
+    CHECK(after().output == r.output, "%s: printed \"%s\", want \"%s\"", what, after().output.c_str(),
+          r.output.c_str());
+    int keysLeft = 0;
+    if (!r.allKeysTaken)
+        for (size_t i = r.keystrokesTaken; i < c.keystrokes.size(); ++i)
+            keysLeft += (c.keystrokes[i]->second >= 0 && !(c.lastCut && i + 1 == c.keystrokes.size())) ? 2 : 1;
+    CHECK(after().keyCount == keysLeft, "%s: %d key codes left, want %d", what, after().keyCount,
+          keysLeft);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ByteReader in = {data, size};
-    setUpConsole(in);
-    std::vector<std::string> args = readArguments(in);
+    static Case c;
+    c = Case{};
+    setUpConsole(in, c);
+    readArguments(in, c);
     // INPUTHIT 1 waits for input without end, as documented, when none
-    // ever comes: give it an event that arrives after a few polls.
-    if (args.size() >= 2 && foldedKeyword(args[0]) == "INPUTHIT" &&
-        parseLong(args[1].c_str()) == 1 && memoryConsole.inputIsConsole && memoryConsole.eventCount == 0)
-        queueEvent(mouseEvent(3, 2, 0, 1), 4);
-
-    static MemoryConsole before, byCell;
+    // ever comes: give it an event that arrives after a few counts.
+    if (c.args.size() >= 2 && foldedKeyword(c.args[0]) == "INPUTHIT" &&
+        parseLong(c.args[1].c_str()) == 1 && memoryConsole.inputIsConsole && c.events.empty()) {
+        c.events.push_back(QueuedEvent{&EVENT_KINDS[10], 3, 2});
+        c.arrivals.push_back(4);
+        queueEvent(makeEvent(c.events.back()), 4);
+    }
+    static MemoryConsole before;
     before = memoryConsole;
-    startLog();
-    int32_t codeByCell = runArguments(args, true);
-    checkRun(args, before, codeByCell, true);
-    byCell = memoryConsole;
-
-    memoryConsole = before;
-    startLog();
-    int32_t codeGrouped = runArguments(args, false);
-    checkRun(args, before, codeGrouped, false);
-    checkSameConsole(byCell, memoryConsole);
+    int32_t code = runConx(c.args);
+    checkRun(c, before, code);
     return 0;
 }

@@ -1,7 +1,7 @@
-// What the fuzz targets share: a reader over the fuzz bytes, a spy in
-// front of the in-memory console's cell writer and sleep, a model of how
-// PRINT's text becomes cells and of INPUTHIT's report (both written from
-// the documented rules, not from the code), and state comparisons.
+// What the fuzz targets share: a reader over the fuzz bytes, a model of
+// how PRINT's text becomes cells (built another way than the product's
+// decoder: a lookahead over the text instead of a state machine), literal
+// tables of keystrokes with the key codes they give, and state checks.
 #pragma once
 
 #include <cstddef>
@@ -38,37 +38,18 @@ struct ByteReader {
     }
 };
 
-// ---- The spy ----------------------------------------------------------------
-
-// One cell that a writeCells block covered, on or off the screen.
-struct LoggedCell {
-    int column, row;
-    Cell cell;
-};
-
-struct ScreenLog {
-    int blocks;                     // writeCells calls
-    std::vector<LoggedCell> cells;  // every covered cell, in call order
-};
-extern ScreenLog screenLog;
-
 // The number of sleeps after which a wait counts as hung.
-extern uint64_t sleepBudget;
+const int SLEEP_LIMIT = 1000;
 
-// Clears the log and the sleep count before a run.
-void startLog(uint64_t sleeps = 1000);
-
-// ---- Runs ----------------------------------------------------------------------
-
-// Runs `conx args...` on the in-memory console as it stands, with fresh
-// copies of the strings (the keyword is upper-cased in place), drawing
-// cell by cell or grouped. Returns the exit code.
-int32_t runArguments(const std::vector<std::string> &args, bool oneCellAtATime);
-
-// The keyword as dispatch sees it: a-z folded to A-Z.
+// The keyword as dispatch sees it: a-z folded to A-Z, up to a NUL.
 std::string foldedKeyword(const std::string &keyword);
 
 // ---- Model of the cell writer and the escape decoder -------------------------
+
+struct CellWrite {
+    int column, row;
+    Cell cell;
+};
 
 struct ModelCursor {
     int16_t startColumn, column, row;
@@ -81,24 +62,24 @@ const std::vector<int> &modelDecode(const char *text);
 
 // The cell write that one character value makes, appended to `writes`
 // when the position is drawable (column and row not negative).
-void modelPutCell(ModelCursor &cursor, int c, std::vector<LoggedCell> &writes);
+void modelPutCell(ModelCursor &cursor, int c, std::vector<CellWrite> &writes);
 
-// The cell-by-cell run wrote exactly `writes`, one 1x1 block each, in order.
-void checkCellByCellLog(const std::vector<LoggedCell> &writes);
-// A grouped run covered only positions that `writes` holds.
-void checkGroupedLogWithin(const std::vector<LoggedCell> &writes);
-// The screen is `before` with the on-screen `writes` applied in order.
-void checkScreen(const MemoryConsole &before, const std::vector<LoggedCell> &writes,
-                 const char *run);
+// The run made exactly the visible writes of `writes` (none at a negative
+// position, all under code page 1252), and the screen is `before` with
+// them applied in order.
+void checkCells(const MemoryConsole &before, const std::vector<CellWrite> &writes, const char *run);
 
-// ---- INPUTHIT and key reading --------------------------------------------------
+// ---- Keystrokes ------------------------------------------------------------------
 
-// The key code that readKey leaves after taking codes from the front of
-// `keys` (which it shortens); -1 stands for a read that found no key.
-int32_t modelReadKey(std::vector<int> &keys);
-
-// The report line INPUTHIT prints for `first` with exit code `code`.
-std::string modelReport(const InputEvent &first, int32_t code);
+// A keystroke as _getch delivers it and the key code a script gets.
+struct Keystroke {
+    int first, second;  // second -1: an ordinary key
+    int32_t code;
+};
+extern const Keystroke KEYSTROKES[];
+extern const int KEYSTROKE_COUNT;
+// A pair whose second code never comes reads as -1 + 255.
+const int32_t CUT_PAIR_CODE = 254;
 
 // ---- State -------------------------------------------------------------------------
 
@@ -121,5 +102,11 @@ enum : unsigned {
 void checkUnchangedExcept(const MemoryConsole &before, const MemoryConsole &after, unsigned allowed,
                           const char *what);
 
-// Two runs left identical consoles and screens.
-void checkSameConsole(const MemoryConsole &a, const MemoryConsole &b);
+// INPUTHIT's mode: mouse input on, quick edit and Ctrl+C processing off,
+// every other bit as it was.
+void checkInputHitMode(uint32_t before, uint32_t after);
+
+// What INPUTHIT printed is one report line or nothing: the only line end
+// is the last byte, or the key character before it when that is itself a
+// line feed (Ctrl+J gives key code 10).
+void checkOneLine(const std::string &output);

@@ -5,7 +5,11 @@ import os
 import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-KEY, MOUSE, SIZE, MENU, FOCUS = 0, 1, 2, 3, 4  # event kinds by kind % 5
+# Indexes into fuzz_command_line.cpp's EVENT_KINDS and harness.cpp's KEYSTROKES.
+KEY_DOWN, KEY_UP, LEFT, RIGHT, BOTH, MIDDLE, DRAG, DOUBLE, THREE, RELEASE, MOVE, \
+    WHEEL_FORWARD, WHEEL_BACK, FOCUS, SIZE = range(15)
+KEY_a, KEY_A, ENTER, CTRL_J, ESCAPE, BACKSPACE, CTRL_A, E_ACUTE, Y_DIAERESIS, UP, DOWN, LEFT_KEY, \
+    F1, F12, CTRL_2, PAIR_224 = range(16)
 KEYWORDS = ["PRINT", "COLOR", "LOCATE", "_KBD", "KBD", "MOUSE",
             "INPUTHIT", "TIME", "SLEEP", "CURSOR", "FONT"]
 
@@ -19,10 +23,10 @@ def key_payload(down, virtual_key, char):
 
 
 def command_line(args, flags=0, keys=(), events=()):
-    """events: (kind, payload, arrives after counts)."""
+    """keys: KEYSTROKES indexes; events: (kind, column, row, arrives after counts)."""
     out = bytes([flags, len(keys)]) + bytes(keys) + bytes([len(events)])
-    for kind, payload, arrives in events:
-        out += bytes([kind]) + payload + bytes([arrives])
+    for kind, column, row, arrives in events:
+        out += bytes([kind]) + struct.pack("<hh", column, row) + bytes([arrives])
     return out + b"\0".join(a if isinstance(a, bytes) else a.encode("latin-1") for a in args)
 
 
@@ -36,11 +40,31 @@ def escape(texts, columns=10, rows=5, row=0, column=0):
 
 
 def inputhit(mode_choice, events, keys=(), mode=0x1F7, console=True, mode_text=b""):
+    """keys: KEYSTROKES indexes; events: (type, payload, arrives after polls)."""
     out = bytes([(0 if console else 1) | mode_choice << 1]) + struct.pack("<I", mode)
     out += bytes([len(keys)]) + bytes(keys)
     for etype, payload, arrives in events:
         out += struct.pack("<H", etype) + payload + bytes([arrives])
     return out + mode_text
+
+
+def cellbatch(lines, column=0, row=0):
+    """Lines of text from (column, row) as fuzz_cellbatch reads them: a
+    blank is a transparent cell (up to 7 in a row), '!' sends the batch."""
+    out = b""
+    for r, line in enumerate(lines):
+        skip = 0
+        step = 3 if r == 0 else 2
+        for ch in line:
+            if ch == " ":
+                skip += 1
+                continue
+            out += bytes([step | skip << 2])
+            if step == 3:
+                out += struct.pack("<HH", column, row)
+            out += bytes([ord(ch), (len(out) * 7) % 256])
+            step, skip = 0, 0
+    return out
 
 
 SEEDS = {
@@ -52,22 +76,23 @@ SEEDS = {
         command_line(["PRINT", "0", "75", "1F", "right edge\\nnext", "0x2e", "\\E9\\80\\FF\\\\"]),
         command_line(["PRINT", "24", "0", "07", long_parameter(250, b"ab\\0A\\0")], flags=6),
         command_line(["PRINT", "65535", "4294967296", "ffffffff", "x"]),
-        command_line(["PRINT", "1", "1", "07", "k"], keys=[224, 72]),
+        command_line(["PRINT", "1", "1", "07", "k"], keys=[UP, KEY_a]),
         command_line([bytes([0]), "0", "0", "07", bytes(range(1, 256))]),
         command_line([bytes([11]), "1", "1"]),
         command_line(["COLOR", "1F"]), command_line(["COLOR", "0x1f", "2"]),
         command_line(["LOCATE", "3", "10"]), command_line(["LOCATE", "-1", "99999"]),
         command_line(["CURSOR", "50"]), command_line(["CURSOR", "x"], flags=32),
         command_line(["FONT", "-2"]),
-        command_line(["KBD"], keys=[0, 59]), command_line(["kbd"], keys=[224]),
-        command_line(["_KBD"], keys=[97]), command_line(["_kbd", "surplus"]),
-        command_line(["MOUSE"], events=[(KEY, key_payload(True, 65, 97), 0),
-                                        (MOUSE, mouse_payload(4, 4, 0xFF880000, 4), 0),
-                                        (MOUSE, mouse_payload(12, 4, 2), 0)]),
-        command_line(["MOUSE"], flags=1, events=[(MOUSE, mouse_payload(1, 1, 1), 0)]),
-        command_line(["INPUTHIT", "0"], keys=[97], events=[(KEY, key_payload(True, 65, 97), 0)]),
-        command_line(["INPUTHIT", "1"], events=[(FOCUS, b"\1" + bytes(15), 5)]),
-        command_line(["INPUTHIT"], events=[(SIZE, struct.pack("<hh", 100, 30) + bytes(12), 0)]),
+        command_line(["KBD"], keys=[F1]), command_line(["kbd"], keys=[UP], flags=128),
+        command_line(["KBD"]),
+        command_line(["_KBD"], keys=[KEY_a, ENTER]), command_line(["_kbd", "surplus"]),
+        command_line(["MOUSE"], events=[(KEY_DOWN, 0, 0, 0), (WHEEL_BACK, 4, 4, 0),
+                                        (RELEASE, 1, 1, 0), (RIGHT, 12, 4, 0)]),
+        command_line(["MOUSE"], flags=1, events=[(LEFT, 1, 1, 0)]),
+        command_line(["INPUTHIT", "0"], keys=[KEY_a], events=[(KEY_DOWN, 0, 0, 0)]),
+        command_line(["INPUTHIT", "1"], events=[(FOCUS, 0, 0, 5)]),
+        command_line(["INPUTHIT"], events=[(SIZE, 100, 30, 0), (LEFT, 3, 7, 0)]),
+        command_line(["INPUTHIT", "0"], keys=[CTRL_J], events=[(WHEEL_FORWARD, 5, 5, 0)]),
         command_line(["TIME", "x"]), command_line(["SLEEP", "-5"]),
         command_line(["SLEEP", "4294967396"]), command_line(["SLEEP"]),
         command_line(["PRINTX", "1"]), command_line(["\xe9\xff"]),
@@ -82,16 +107,24 @@ SEEDS = {
     ],
     "inputhit": [
         inputhit(1, []),
-        inputhit(1, [(1, key_payload(True, 65, 97), 0)], keys=[97]),
-        inputhit(1, [(1, key_payload(True, 38, 0), 0)], keys=[224, 72]),
+        inputhit(1, [(1, key_payload(True, 65, 97), 0)], keys=[KEY_a]),
+        inputhit(1, [(1, key_payload(True, 38, 0), 0)], keys=[UP]),
         inputhit(1, [(2, mouse_payload(7, 3, 1), 0)]),
-        inputhit(1, [(2, mouse_payload(12, 4, 2), 0), (1, key_payload(True, 66, 98), 0)], keys=[98]),
+        inputhit(1, [(2, mouse_payload(12, 4, 2), 0), (1, key_payload(True, 66, 98), 0)], keys=[KEY_A]),
         inputhit(1, [(0x10, b"\1" + bytes(15), 0)]),
         inputhit(1, [(2, mouse_payload(5, 5, 0x00780000, 4), 0)]),
         inputhit(2, [(2, mouse_payload(3, 2, 0, 1), 5)]),
         inputhit(0, [(4, struct.pack("<hh", 100, 30) + bytes(12), 0), (8, bytes(16), 0)]),
         inputhit(2, [(2, mouse_payload(1, 1, 1), 0)], console=False),
-        inputhit(3, [(0xFFFF, bytes(range(16)), 3)], keys=[0], mode_text=b" +1"),
+        inputhit(3, [(0xFFFF, bytes(range(16)), 3)], keys=[CTRL_2], mode_text=b" +1"),
+        inputhit(1, [(0x10, struct.pack("<hhi", -2, 5, -2) + bytes(8), 0)], keys=[CTRL_J]),
+    ],
+    "cellbatch": [
+        cellbatch(["#" * 80] * 25),
+        cellbatch(["#" * 40 + "    " + "#" * 36] * 25, column=3, row=2),
+        cellbatch(["x" * 515, "  ab!c", "d"]),
+        cellbatch(["a" * 30] * 70, column=250, row=5),
+        cellbatch(["  ab", "cdef", "g  h"], column=5, row=75),
     ],
 }
 

@@ -2,8 +2,8 @@
 # Builds the fuzz targets (the fuzz preset: clang, libFuzzer, ASan, UBSan)
 # and runs each one over its seed corpus.
 #   bash tests/fuzz/run.sh short   a few seconds per target, one after another
-#   bash tests/fuzz/run.sh long    600 s per target, all at once (about 10 min)
-# Optional target names after the mode pick some: command_line escape inputhit.
+#   bash tests/fuzz/run.sh long    600 s per target (CONX_FUZZ_SECONDS), all at once
+# Optional target names after the mode pick some: command_line escape inputhit cellbatch.
 # New corpus entries go to build/fuzz/corpus/<target>, findings (the input
 # that broke an invariant or crashed) to build/fuzz/findings/, logs to
 # build/fuzz/logs/. A finding makes the run fail; reproduce it with
@@ -13,10 +13,10 @@ cd "$(dirname "$0")/../.."
 mode=${1:-short}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(command_line escape inputhit)
+[ ${#targets[@]} -gt 0 ] || targets=(command_line escape inputhit cellbatch)
 case $mode in
     short) seconds=${CONX_FUZZ_SECONDS:-8} ;;
-    long) seconds=600 ;;
+    long) seconds=${CONX_FUZZ_SECONDS:-600} ;;
     *) echo "usage: $0 short|long [target...]" >&2; exit 2 ;;
 esac
 

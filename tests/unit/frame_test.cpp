@@ -5,7 +5,7 @@
 
 namespace {
 
-class Frame : public ::testing::Test {
+class Dispatch : public ::testing::Test {
 protected:
     void SetUp() override {
         resetMemoryConsole();
@@ -14,7 +14,7 @@ protected:
     bool cursorMoved() { return memoryConsole.cursor.column != 7 || memoryConsole.cursor.row != 9; }
 };
 
-TEST_F(Frame, KeywordIsFoldedToUpperCaseBeforeLookup) {
+TEST_F(Dispatch, KeywordIsFoldedToUpperCaseBeforeLookup) {
     for (const char *keyword : {"print", "Print", "PRINT", "pRiNt"}) {
         resetMemoryConsole();
         EXPECT_EQ(run({keyword, "0", "0", "0A", "x"}), 0) << keyword;
@@ -27,7 +27,7 @@ TEST_F(Frame, KeywordIsFoldedToUpperCaseBeforeLookup) {
     EXPECT_EQ(run({"kbd"}), 'k');
 }
 
-TEST_F(Frame, OnlyExactKeywordsRun) {
+TEST_F(Dispatch, OnlyExactKeywordsRun) {
     for (const char *keyword : {"PRINTX", "PRIN", "KBD2", "", " KBD", "PRINT "}) {
         memoryConsole.cursor = Position{7, 9};
         queueKeyCodes('q');
@@ -39,13 +39,13 @@ TEST_F(Frame, OnlyExactKeywordsRun) {
     }
 }
 
-TEST_F(Frame, OnlyTheKeywordIsFolded) {
+TEST_F(Dispatch, OnlyTheKeywordIsFolded) {
     run({"print", "0", "0", "0a", "abc"});
     EXPECT_EQ(screenRow(0).substr(0, 3), "abc");
     EXPECT_EQ(attributeAt(0, 0), 0x0Au);
 }
 
-TEST_F(Frame, NoArgumentsDoNothing) {
+TEST_F(Dispatch, NoArgumentsDoNothing) {
     queueKeyCodes('a');
     char program[] = "conx";
     char *vector[] = {program, nullptr};
@@ -55,7 +55,7 @@ TEST_F(Frame, NoArgumentsDoNothing) {
     EXPECT_EQ(memoryConsole.keyCount, 1);
 }
 
-TEST_F(Frame, FailedArgumentSplitEndsWithItsStatusAndRunsNothing) {
+TEST_F(Dispatch, FailedArgumentSplitEndsWithItsStatusAndRunsNothing) {
     char program[] = "conx", keyword[] = "KBD";
     char *vector[] = {program, keyword, nullptr};
     queueKeyCodes('a');
@@ -63,7 +63,7 @@ TEST_F(Frame, FailedArgumentSplitEndsWithItsStatusAndRunsNothing) {
     EXPECT_EQ(memoryConsole.keyCount, 1);
 }
 
-TEST_F(Frame, SurplusParametersStillDispatch) {
+TEST_F(Dispatch, SurplusParametersStillDispatch) {
     queueKeyCodes('z');
     EXPECT_EQ(run({"KBD", "extra", "more"}), 'z');
     memoryConsole.cursor = Position{7, 9};
@@ -71,14 +71,14 @@ TEST_F(Frame, SurplusParametersStillDispatch) {
     EXPECT_TRUE(cursorMoved());
 }
 
-TEST_F(Frame, KbdReturnsOrdinaryKeysAsTheirCode) {
+TEST_F(Dispatch, KbdReturnsOrdinaryKeysAsTheirCode) {
     for (int code : {65, 97, 13, 27, 8, 1, 255}) {
         queueKeyCodes(code);
         EXPECT_EQ(run({"KBD"}), code);
     }
 }
 
-TEST_F(Frame, KbdFoldsTwoCodeKeysToSecondPlus255) {
+TEST_F(Dispatch, KbdFoldsTwoCodeKeysToSecondPlus255) {
     queueKeyCodes(224, 72);  // up arrow
     EXPECT_EQ(run({"KBD"}), 327);
     queueKeyCodes(224, 75);
@@ -94,7 +94,7 @@ TEST_F(Frame, KbdFoldsTwoCodeKeysToSecondPlus255) {
     EXPECT_EQ(memoryConsole.keyCount, 0);
 }
 
-TEST_F(Frame, A224FirstCodeAlwaysTakesASecondCode) {
+TEST_F(Dispatch, A224FirstCodeAlwaysTakesASecondCode) {
     // 224 is also 'à' in some code pages: it is still the first of a pair.
     queueKeyCodes(224);
     queueKeyCodes('a');
@@ -102,7 +102,7 @@ TEST_F(Frame, A224FirstCodeAlwaysTakesASecondCode) {
     EXPECT_EQ(memoryConsole.keyCount, 0);
 }
 
-TEST_F(Frame, PollKeyHomesTheCursorWithOrWithoutAKey) {
+TEST_F(Dispatch, PollKeyHomesTheCursorWithOrWithoutAKey) {
     EXPECT_EQ(run({"_KBD"}), 0);
     EXPECT_TRUE(cursorMoved());
     EXPECT_EQ(memoryConsole.cursor.column, 0);
@@ -115,6 +115,32 @@ TEST_F(Frame, PollKeyHomesTheCursorWithOrWithoutAKey) {
     EXPECT_EQ(memoryConsole.cursor.column, 0);
     EXPECT_EQ(memoryConsole.cursor.row, 0);
     EXPECT_EQ(memoryConsole.keyCount, 0) << "the key is consumed";
+}
+
+// KBD's and _KBD's result is the key code alone, which a platform may pass
+// on besides the exit code; PRINT and INPUTHIT have results of their own.
+TEST_F(Dispatch, OnlyKbdAndPollKbdNoteTheirKeyCode) {
+    struct Case {
+        std::initializer_list<std::string> line;
+        bool keyWaits, noted;
+        int32_t code;
+    };
+    const Case cases[] = {
+        {{"KBD"}, true, true, 327},
+        {{"_kbd"}, true, true, 327},
+        {{"_KBD", "x"}, false, true, 0},
+        {{"PRINT", "0", "0", "07", "x"}, true, false, 0},
+        {{"PRINT", "1"}, true, false, 0},
+        {{"INPUTHIT", "0"}, true, false, 0},
+    };
+    for (const Case &c : cases) {
+        resetMemoryConsole();
+        if (c.keyWaits) queueKeyCodes(224, 72);
+        queueEvent(keyEvent({true, 0x26, 0}));
+        run(c.line);
+        EXPECT_EQ(memoryConsole.keyCodeNotes > 0, c.noted) << *c.line.begin();
+        EXPECT_EQ(memoryConsole.notedKeyCode, c.code) << *c.line.begin();
+    }
 }
 
 }  // namespace

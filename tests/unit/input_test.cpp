@@ -22,34 +22,34 @@ TEST_F(Input, InputHitWithNothingPendingPrintsNothing) {
 }
 
 TEST_F(Input, InputHitReportsAKeyAsMinusOnes) {
-    queueEvent(keyEvent(true, 'A', 'a'));
+    queueEvent(keyEvent({true, 'A', 'a'}));
     queueKeyCodes('a');
     EXPECT_EQ(run({"INPUTHIT", "0"}), 97);
     EXPECT_EQ(output(), "-1 -1 -1 97 a\n");
 }
 
 TEST_F(Input, InputHitReportsTwoCodeKeysWithTheLowByteAsCharacter) {
-    queueEvent(keyEvent(true, 0x26, 0));
+    queueEvent(keyEvent({true, 0x26, 0}));
     queueKeyCodes(224, 72);
     EXPECT_EQ(run({"INPUTHIT", "0"}), 327);
     EXPECT_EQ(output(), "-1 -1 -1 327 G\n");
 }
 
 TEST_F(Input, InputHitReportsAKeyReleaseWithoutAKeystroke) {
-    queueEvent(keyEvent(false, 'A', 'a'));  // key-up: "position" 0,0
+    queueEvent(keyEvent({false, 'A', 'a'}));  // key-up: "position" 0,0
     EXPECT_EQ(run({"INPUTHIT", "0"}), 0);
     EXPECT_EQ(output(), "-1 -1 -1 0  \n");
 }
 
 TEST_F(Input, InputHitReportsAClickWithABlankKey) {
-    queueEvent(mouseEvent(7, 3, LEFT_BUTTON));
+    queueEvent(mouseEvent({7, 3, LEFT_BUTTON}));
     EXPECT_EQ(run({"INPUTHIT", "0"}), 0);
     EXPECT_EQ(output(), "3 7 1 0  \n");
 }
 
 TEST_F(Input, InputHitTakesPositionFromTheFirstEventAndTheKeyFromLater) {
-    queueEvent(mouseEvent(12, 4, RIGHT_BUTTON));
-    queueEvent(keyEvent(true, 'B', 'b'));
+    queueEvent(mouseEvent({12, 4, RIGHT_BUTTON}));
+    queueEvent(keyEvent({true, 'B', 'b'}));
     queueKeyCodes('b');
     EXPECT_EQ(run({"INPUTHIT", "0"}), 'b');
     EXPECT_EQ(output(), "4 12 2 98 b\n");
@@ -62,24 +62,24 @@ TEST_F(Input, InputHitReportsFocusAsMinusTwos) {
 }
 
 TEST_F(Input, InputHitReportsTheWheelWithRawButtons) {
-    queueEvent(mouseEvent(5, 5, WHEEL_FORWARD, 4));
+    queueEvent(mouseEvent({5, 5, WHEEL_FORWARD, 0, 4}));
     run({"INPUTHIT", "0"});
-    queueEvent(mouseEvent(5, 5, WHEEL_BACKWARD, 4));
+    queueEvent(mouseEvent({5, 5, WHEEL_BACKWARD, 0, 4}));
     run({"INPUTHIT", "0"});
     EXPECT_EQ(output(), "-1 -1 7864320 0  \n-1 -1 -7864320 0  \n");
 }
 
 TEST_F(Input, InputHitReportsAMoveWithNoButtonsAndABufferResize) {
-    queueEvent(mouseEvent(9, 2, 0, 1));
+    queueEvent(mouseEvent({9, 2, 0, 0, 1}));
     run({"INPUTHIT", "0"});
-    queueEvent(bufferSizeEvent(100, 30));
+    queueEvent(bufferSizeEvent({100, 30}));
     run({"INPUTHIT", "0"});
     EXPECT_EQ(output(), "2 9 0 0  \n30 100 0 0  \n");
 }
 
 TEST_F(Input, InputHitEmptiesTheQueueAndLeavesItsModeSet) {
-    queueEvent(mouseEvent(1, 1, LEFT_BUTTON));
-    queueEvent(keyEvent(true, 'C', 'c'));
+    queueEvent(mouseEvent({1, 1, LEFT_BUTTON}));
+    queueEvent(keyEvent({true, 'C', 'c'}));
     queueKeyCodes('c');
     queueKeyCodes('d');
     run({"INPUTHIT", "0"});
@@ -90,7 +90,7 @@ TEST_F(Input, InputHitEmptiesTheQueueAndLeavesItsModeSet) {
 }
 
 TEST_F(Input, InputHitModeOneWaitsForTheFirstEvent) {
-    queueEvent(mouseEvent(3, 2, 0, 1), 5);
+    queueEvent(mouseEvent({3, 2, 0, 0, 1}), 5);
     run({"INPUTHIT", "1"});
     EXPECT_EQ(output(), "2 3 0 0  \n");
     EXPECT_GE(memoryConsole.sleepCalls, 4);
@@ -98,7 +98,7 @@ TEST_F(Input, InputHitModeOneWaitsForTheFirstEvent) {
 }
 
 TEST_F(Input, InputHitModeOtherThanOneDoesNotWait) {
-    queueEvent(mouseEvent(3, 2, 0, 1), 5);
+    queueEvent(mouseEvent({3, 2, 0, 0, 1}), 5);
     run({"INPUTHIT", "2"});
     EXPECT_EQ(output(), "");
     EXPECT_EQ(memoryConsole.sleepCalls, 0);
@@ -113,15 +113,15 @@ TEST_F(Input, InputHitWithoutAConsoleNeitherWaitsNorReports) {
 }
 
 TEST_F(Input, MouseWaitsForAButtonSkippingEverythingElse) {
-    queueEvent(keyEvent(true, 'A', 'a'));
-    queueEvent(keyEvent(false, 'A', 'a'));
-    queueEvent(mouseEvent(4, 4, 0));               // release
-    queueEvent(mouseEvent(4, 4, 0, 1));            // move
-    queueEvent(mouseEvent(4, 4, WHEEL_FORWARD, 4));
-    queueEvent(mouseEvent(4, 4, WHEEL_BACKWARD, 4));
+    queueEvent(keyEvent({true, 'A', 'a'}));
+    queueEvent(keyEvent({false, 'A', 'a'}));
+    queueEvent(mouseEvent({4, 4, 0}));               // release
+    queueEvent(mouseEvent({4, 4, 0, 0, 1}));            // move
+    queueEvent(mouseEvent({4, 4, WHEEL_FORWARD, 0, 4}));
+    queueEvent(mouseEvent({4, 4, WHEEL_BACKWARD, 0, 4}));
     queueEvent(focusEvent(false));
-    queueEvent(mouseEvent(12, 4, RIGHT_BUTTON));
-    queueEvent(mouseEvent(1, 1, LEFT_BUTTON));
+    queueEvent(mouseEvent({12, 4, RIGHT_BUTTON}));
+    queueEvent(mouseEvent({1, 1, LEFT_BUTTON}));
     queueKeyCodes('a');
     EXPECT_EQ(run({"MOUSE", "ignored"}), 0);
     EXPECT_EQ(output(), "4 12 2");
@@ -132,8 +132,8 @@ TEST_F(Input, MouseWaitsForAButtonSkippingEverythingElse) {
 TEST_F(Input, MouseReportsEveryButtonStateFromOneToFour) {
     for (uint32_t buttons : {1u, 2u, 3u, 4u}) {
         memoryConsole.output.clear();
-        queueEvent(mouseEvent(0, 0, 5));  // three buttons: not a report
-        queueEvent(mouseEvent(8, 6, buttons, 2));
+        queueEvent(mouseEvent({0, 0, 5}));  // three buttons: not a report
+        queueEvent(mouseEvent({8, 6, buttons, 0, 2}));
         run({"MOUSE"});
         EXPECT_EQ(output(), "6 8 " + std::to_string(buttons));
     }
@@ -149,7 +149,7 @@ TEST_F(Input, MouseSetsMouseInputWithoutQuickEditOrCtrlC) {
 
 TEST_F(Input, MouseWithoutAConsoleReturnsAtOnce) {
     memoryConsole.inputIsConsole = false;
-    queueEvent(mouseEvent(1, 1, LEFT_BUTTON));
+    queueEvent(mouseEvent({1, 1, LEFT_BUTTON}));
     run({"MOUSE"});
     EXPECT_EQ(output(), "");
 }

@@ -33,7 +33,7 @@ TEST(Numbers, LongReadsLikeA32BitAtolThatWraps) {
 TEST(Numbers, CommandsSeeThe32BitValues) {
     resetMemoryConsole();
     run({"PRINT", "4294967296", "0", "07", "X"});  // row -1: off the screen
-    EXPECT_EQ(memoryConsole.writeCalls, 0);
+    EXPECT_EQ(memoryConsole.cellWrites, 0);
     run({"CURSOR", "4294967296"});  // wraps to 0: hides
     EXPECT_FALSE(memoryConsole.cursorShape.visible);
     run({"SLEEP", "4294967396"});  // wraps to 100

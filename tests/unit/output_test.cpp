@@ -115,7 +115,6 @@ TEST(CellWriter, PositionArithmeticWrapsAt16Bits) {
     putCell(10);
     EXPECT_EQ(textCursor.row, -32768);
     EXPECT_EQ(textCursor.column, 32767);
-    sendCells();
 }
 
 TEST(Print, DrawsColouredTextAndHomesTheCursor) {
@@ -149,7 +148,7 @@ TEST(Print, TakesPairsOnly) {
     resetMemoryConsole();
     memoryConsole.cursor = Position{3, 3};
     run({"PRINT", "2", "5", "0A"});
-    EXPECT_EQ(memoryConsole.writeCalls, 0);
+    EXPECT_EQ(memoryConsole.cellWrites, 0);
     EXPECT_EQ(memoryConsole.cursor.column, 0);
 }
 
@@ -169,7 +168,7 @@ TEST(Print, WithTooFewArgumentsOnlyHomesAndPolls) {
     EXPECT_EQ(run({"PRINT", "2"}), 'y');
     EXPECT_EQ(memoryConsole.cursor.column, 0);
     EXPECT_EQ(memoryConsole.codePage, 850u);
-    EXPECT_EQ(memoryConsole.writeCalls, 0);
+    EXPECT_EQ(memoryConsole.cellWrites, 0);
 }
 
 TEST(Print, AWaitingKeyBecomesTheExitCode) {
@@ -187,53 +186,6 @@ TEST(Print, ParsesNumbersLikeTheCRuntime) {
     run({"PRINT", "65537", "65538", "11F", "c"});  // cut to 16 bits
     EXPECT_EQ(charAt(2, 1), 'c');
     EXPECT_EQ(attributeAt(2, 1), 0x11Fu);
-}
-
-// The same command line drawn cell by cell and grouped gives the same screen.
-void expectGroupingChangesNothing(std::initializer_list<std::string> line) {
-    resetMemoryConsole();
-    cellByCell = true;
-    run(line);
-    cellByCell = false;
-    MemoryConsole reference = memoryConsole;
-    resetMemoryConsole();
-    run(line);
-    for (int r = 0; r < MEMORY_MAX_ROWS; ++r)
-        for (int c = 0; c < MEMORY_MAX_COLUMNS; ++c) {
-            ASSERT_EQ(reference.written[r][c], memoryConsole.written[r][c]) << c << "," << r;
-            ASSERT_EQ(reference.cells[r][c].ch, memoryConsole.cells[r][c].ch) << c << "," << r;
-            ASSERT_EQ(reference.cells[r][c].attribute, memoryConsole.cells[r][c].attribute);
-        }
-    EXPECT_LE(memoryConsole.writeCalls, reference.writeCalls);
-}
-
-std::string frame(int columns, int rows, bool holes) {
-    std::string text;
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < columns; ++c)
-            text += holes && c >= columns / 2 && c < columns / 2 + columns / 10 ? "\\0" : "#";
-        text += "\\n";
-    }
-    return text;
-}
-
-TEST(GroupedWrites, DrawExactlyWhatSingleCellWritesDraw) {
-    expectGroupingChangesNothing({"PRINT", "2", "5", "0A", "Hel", "0C", "lo\\nxy\\0z"});
-    expectGroupingChangesNothing({"PRINT", "-1", "-3", "1F", "abcdef\\nghijkl\\n\\0\\0mn"});
-    expectGroupingChangesNothing({"PRINT", "20", "70", "2E", frame(30, 10, true)});
-    expectGroupingChangesNothing({"PRINT", "0", "250", "07", "abcdefghij\\nklmnopqrst"});
-    expectGroupingChangesNothing({"PRINT", "0", "0", "07", frame(90, 70, false)});
-    expectGroupingChangesNothing({"PRINT", "0", "3", "07", "\\0\\0ab\\ncdef", "17", "gh\\n\\0i"});
-}
-
-TEST(GroupedWrites, AnOpaqueFrameIsOneCall) {
-    resetMemoryConsole();
-    run({"PRINT", "0", "0", "1F", frame(80, 25, false)});
-    EXPECT_EQ(memoryConsole.writeCalls, 1);
-    EXPECT_EQ(charAt(79, 24), '#');
-    resetMemoryConsole();
-    run({"PRINT", "0", "0", "1F", frame(80, 25, true)});
-    EXPECT_EQ(memoryConsole.writeCalls, 2) << "a hole down the frame leaves two blocks";
 }
 
 TEST(ConsoleState, ColorSetsTheTextAttributeWithExactlyOneParameter) {

@@ -9,7 +9,7 @@
 
 // Runs `conx` with the given arguments (the program name is added) and
 // returns the exit code. The console keeps what the test set up.
-int run(std::initializer_list<std::string> arguments);
+inline int run(std::initializer_list<std::string> arguments) { return runConx(arguments); }
 
 // Attribute and byte of a cell, for compact expectations.
 inline unsigned attributeAt(int column, int row) { return memoryConsole.cells[row][column].attribute; }

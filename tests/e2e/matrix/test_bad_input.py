@@ -1,7 +1,8 @@
 """Bad input on the command line, both builds, with no terminal at all
 (standard input /dev/null, standard output a file). Every case must end by
-itself within its bound, without a crash, with the exit code the rules give
-(0 unless a key reader ran), printing nothing unless it is TIME."""
+itself within its bound, without a crash, with the exit code the README's
+Commands section gives (0 unless a key reader ran), printing nothing
+unless it is TIME."""
 import pytest
 
 from conftest import AT_ONCE, TIME_REPORT, assert_no_crash, quiet_output, run_detached
