@@ -16,10 +16,12 @@ thread (a return address into the thread start and the PEB pointer above
 it) and runs until ExitProcess. A run fails with EmulationError on an
 access to unmapped or protected memory (data is never executable), an
 import the model lacks, a call that would wait forever (no key or input
-event queued), an exhausted instruction budget, and a return whose stack
-pointer is not the one its call left: a shadow stack records every call
-made in the program's code and checks each return against it, so a wrong
-calling convention shows at the first return after the faulty call.
+event queued, or still polling after 10,000 sleeps), an exhausted
+instruction budget, a return from the entry point (conx always ends
+through ExitProcess), and a return whose stack pointer is not the one its
+call left: a shadow stack records every call made in the program's code
+and checks each return against it, so a wrong calling convention shows at
+the first return after the faulty call.
 """
 
 import codecs
@@ -96,10 +98,6 @@ def size_event(columns, rows):
     return WINDOW_BUFFER_SIZE_EVENT, struct.pack("<hh12x", columns, rows)
 
 
-def menu_event(command):
-    return MENU_EVENT, struct.pack("<I12x", command)
-
-
 # ---- The console -----------------------------------------------------------------
 
 def decode_byte(byte, code_page):
@@ -128,7 +126,15 @@ class Console:
     """A Windows console as the program sees it through kernel32 and
     msvcrt: the screen buffer (cells of a character and an attribute), the
     cursor, the text attribute, the output code page, the input mode and
-    queue, msvcrt's keystroke queue, the clock, and standard output."""
+    queue, msvcrt's keystroke queue, the clock, and standard output.
+
+    A cell keeps the character its byte stands for in the code page in
+    force when it was written, as the console converts it then. The
+    keystrokes that _kbhit and _getch see are queued apart from the input
+    records (a test queues both for a key); FlushConsoleInputBuffer empties
+    both. Standard output is a pipe unless stdout_is_console is set: what
+    vprintf prints waits in msvcrt's buffer until _flushall (or 4 KiB), and
+    what is still there at ExitProcess is lost."""
 
     def __init__(self, width=80, height=25, fill=" ", fill_attribute=0x07):
         self.width, self.height = width, height
@@ -143,7 +149,7 @@ class Console:
         self.events = deque()                 # pending INPUT_RECORDs: (type, payload)
         self.keys = deque()                   # what _getch returns, code by code
         self.arrivals = []                    # (slept ms, records, keys) still to come
-        self.time = (2024, 3, 5, 12, 13, 14, 15, 678)  # SYSTEMTIME: year month dow day h m s ms
+        self.time = (2024, 3, 5, 15, 13, 14, 15, 678)  # SYSTEMTIME: year month dow day h m s ms
         self.slept = 0                        # milliseconds, summed over Sleep calls
         self.font = None                      # last SetConsoleFont index
         self.has_set_font = True              # False: kernel32 lacks SetConsoleFont
@@ -153,11 +159,6 @@ class Console:
         self.stdout_buffer = b""              # printed but not yet flushed
 
     # What a test sets up.
-    def put(self, row, column, text, attribute=0x07):
-        for i, ch in enumerate(text):
-            self.chars[row][column + i] = ch
-            self.attrs[row][column + i] = attribute
-
     def queue(self, *records):
         self.events.extend(records)
 
@@ -312,9 +313,6 @@ class Run:
     def console_calls(self):
         """kernel32's calls (and SetConsoleFont) in order, GetStdHandle left out."""
         return [c for c in self.log if c[0] in KERNEL32_CALLS and c[0] != "GetStdHandle"]
-
-    def console_call_names(self):
-        return [c[0] for c in self.console_calls()]
 
 
 # The modelled functions: (dll, name) -> (method name, argument count, stdcall).
