@@ -8,8 +8,9 @@ and binds every import to a stub in a page of its own. A stub is one
 `ret` instruction: `ret 4*n` for kernel32's stdcall functions (the callee
 pops its n arguments) and a plain `ret` for msvcrt's cdecl functions (the
 caller pops); a hook on the stub runs the Python model of the function
-first, which reads the arguments from the emulated stack and leaves its
-result in EAX.
+first, which reads the arguments from the emulated stack, leaves its
+result in EAX and garbage in ECX and EDX (a callee's to use in both
+conventions).
 
 The process starts at the entry point with the stack Windows gives a new
 thread (a return address into the thread start and the PEB pointer above
@@ -55,6 +56,7 @@ KEY_EVENT, MOUSE_EVENT, WINDOW_BUFFER_SIZE_EVENT, MENU_EVENT, FOCUS_EVENT = 1, 2
 
 DEFAULT_BUDGET = 10_000_000  # instructions per run
 MAX_SLEEPS = 10_000  # Sleep calls per run: more is a wait that never ends
+SCRATCH = 0xBAADF00D  # what an import leaves in ECX and EDX
 
 
 class EmulationError(Exception):
@@ -538,6 +540,10 @@ class Process:
         if result is None:
             return  # ExitProcess: stopped
         uc.reg_write(UC_X86_REG_EAX, result & 0xFFFFFFFF)
+        # ECX and EDX belong to the callee in both conventions: a real DLL
+        # leaves anything there, so the program must not count on them.
+        uc.reg_write(UC_X86_REG_ECX, SCRATCH)
+        uc.reg_write(UC_X86_REG_EDX, SCRATCH)
 
     def call(self, name, *args):
         self.log.append((name, *args))
