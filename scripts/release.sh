@@ -145,7 +145,8 @@ EOF
 (cd "$pkg" && find usr -type f | sort | xargs md5sum) >"$pkg/DEBIAN/md5sums"
 chmod 0644 "$pkg/DEBIAN/control" "$pkg/DEBIAN/md5sums"
 touch -d "@$SOURCE_DATE_EPOCH" "$pkg/DEBIAN" "$pkg/DEBIAN"/*
-dpkg-deb --root-owner-group -Zxz --build "$pkg" "$dist/conx_${version}_$deb_arch.deb" >/dev/null
+# One compressor thread: the xz stream then does not depend on the machine's cores.
+dpkg-deb --root-owner-group -Zxz --threads-max=1 --build "$pkg" "$dist/conx_${version}_$deb_arch.deb" >/dev/null
 
 (cd dist && sha256sum -- *.zip *.tar.gz *.deb >SHA256SUMS)
 echo "release: conx $version, commit $commit, SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
