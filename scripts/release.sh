@@ -6,7 +6,7 @@
 #                                     conx.1, README.md, LICENSE, examples/*.sh
 #   conx_VERSION_amd64.deb            the same under /usr, for dpkg and apt
 #   SHA256SUMS                        of the three
-# VERSION is project()'s in CMakeLists.txt. Two runs from the same commit
+# VERSION is project()'s in CMakeLists.txt, as CMake read it. Two runs from the same commit
 # give the same bytes: every timestamp is SOURCE_DATE_EPOCH (the last
 # commit's date unless set), entries are sorted and owned by root, gzip
 # leaves out names and times, and the programs carry no build paths.
@@ -16,8 +16,6 @@ root=$PWD
 export LC_ALL=C TZ=UTC
 umask 022
 
-version=$(sed -n 's/^project(conx VERSION \([0-9][0-9.]*\)[ )].*/\1/p' CMakeLists.txt)
-[ -n "$version" ] || { echo "release: no version in CMakeLists.txt's project()" >&2; exit 1; }
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 commit=$(git rev-parse --short=12 HEAD)
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
@@ -34,6 +32,8 @@ for preset in win32 release; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs" >/dev/null
 done
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release/CMakeCache.txt)
+[ -n "$version" ] || { echo "release: project() in CMakeLists.txt gives no version" >&2; exit 1; }
 exe=build/win32/conx.exe
 bash scripts/check-exe.sh "$exe" >/dev/null
 
