@@ -5,8 +5,10 @@
 # TIME and SLEEP hold the pace at about 20 frames a second.
 #
 #   CONX=path/to/conx bash examples/game.sh
+# Without CONX: the build in this checkout, else the conx on the PATH.
 set -u
 conx=${CONX:-$(dirname "$0")/../build/native/conx}
+[ -n "${CONX:-}" ] || [ -x "$conx" ] || conx=conx
 
 # INPUTHIT leaves the terminal set up for the loop (mouse reporting on,
 # keys not echoed). This is the one line that gives it back at the end:

@@ -11,7 +11,7 @@ packages=(
     xterm xvfb xdotool x11-utils xfonts-base # ... and in a real xterm on a virtual display
     zsh dash                                 # scripts under other shells
     python3-unicorn python3-pefile           # runs the 32-bit exe in an x86 emulator
-    dpkg-dev lintian man-db groff-base       # release archives, the package, the man page
+    dpkg-dev lintian man-db groff-base zip   # release archives, the package, the man page
     clang libclang-rt-14-dev                 # sanitizers and the fuzzers
     git ca-certificates procps
 )

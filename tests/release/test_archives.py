@@ -1,0 +1,121 @@
+"""What the release command writes into dist/: each archive holds exactly
+its files, with fixed times and root owners, and the same bytes twice."""
+import glob
+import gzip
+import hashlib
+import os
+import re
+import tarfile
+import time
+import zipfile
+
+import pytest
+
+from conftest import DEB, ROOT, TARBALL, TOP, ZIP, run
+
+
+def examples(pattern):
+    return sorted(os.path.basename(p) for p in glob.glob(os.path.join(ROOT, "examples", pattern)))
+
+
+def source(path):
+    with open(os.path.join(ROOT, path), "rb") as f:
+        return f.read()
+
+
+EXPECTED = {
+    "zip": ["conx.exe", "README.txt", "LICENSE.txt"] + examples("*.bat"),
+    "tarball": [f"{TOP}/{n}" for n in ["", "conx", "conx.1", "README.md", "LICENSE", "examples/"]
+                + [f"examples/{n}" for n in examples("*.sh")]],
+    "deb": [f"./usr/{n}" for n in ["bin/conx", "share/man/man1/conx.1.gz",
+                                   "share/lintian/overrides/conx"]
+            + [f"share/doc/conx/{n}" for n in ["README.md", "copyright", "changelog.gz"]]
+            + [f"share/doc/conx/examples/{n}" for n in examples("*.sh")]],
+}
+
+
+@pytest.fixture
+def zipped(dist):
+    with zipfile.ZipFile(dist / ZIP) as z:
+        yield z
+
+
+def test_dist_holds_the_three_downloads_and_their_sums(dist):
+    assert sorted(os.listdir(dist)) == sorted([ZIP, TARBALL, DEB, "SHA256SUMS"])
+    sums = dict(reversed(line.split("  ")) for line in (dist / "SHA256SUMS").read_text().splitlines())
+    assert sums == {n: hashlib.sha256((dist / n).read_bytes()).hexdigest() for n in (ZIP, TARBALL, DEB)}
+
+
+def test_two_runs_give_the_same_bytes(dist, second_sums):
+    assert second_sums == (dist / "SHA256SUMS").read_text()
+
+
+@pytest.mark.parametrize("kind", EXPECTED)
+def test_archive_holds_exactly_its_files(kind, dist, deb_data):
+    if kind == "zip":
+        with zipfile.ZipFile(dist / ZIP) as z:
+            names = z.namelist()
+    elif kind == "tarball":
+        with tarfile.open(dist / TARBALL) as t:
+            names = [m.name + "/" * m.isdir() for m in t.getmembers()]
+    else:
+        names = [m.name for m in deb_data.getmembers() if not m.isdir()]
+    assert sorted(names) == sorted(EXPECTED[kind])
+
+
+@pytest.mark.parametrize("name, original", [("conx.exe", "build/win32/conx.exe")]
+                         + [(n, f"examples/{n}") for n in examples("*.bat")])
+def test_zip_holds_the_built_exe_and_the_batch_files(zipped, name, original):
+    assert zipped.read(name) == source(original)
+
+
+@pytest.mark.parametrize("name, original", [("README.txt", "README.md"), ("LICENSE.txt", "LICENSE")])
+def test_zip_text_files_have_windows_line_ends(zipped, name, original):
+    text = zipped.read(name)
+    assert re.search(rb"(?<!\r)\n", text) is None and b"\r\r" not in text
+    assert text.replace(b"\r\n", b"\n") == source(original)
+
+
+def test_zip_entries_carry_the_commit_time(zipped, source_date_epoch):
+    # DOS times have two-second steps and no zone: the release writes UTC.
+    stamp = time.gmtime(source_date_epoch - source_date_epoch % 2)[:6]
+    assert {i.date_time for i in zipped.infolist()} == {stamp}
+
+
+@pytest.mark.parametrize("kind", ["tarball", "deb"])
+def test_tar_entries_are_root_owned_at_the_commit_time(kind, dist, deb_data, source_date_epoch):
+    members = (tarfile.open(dist / TARBALL) if kind == "tarball" else deb_data).getmembers()
+    assert {(m.uid, m.gid, m.uname or "root", m.gname or "root") for m in members} == {(0, 0, "root", "root")}
+    assert {m.mtime for m in members} == {source_date_epoch}
+    assert all(m.mode & 0o022 == 0 for m in members)
+
+
+@pytest.mark.parametrize("path", ["conx", "conx.1", "README.md", "LICENSE", "examples/game.sh"])
+def test_tarball_files_match_the_deb_and_sources(unpacked, deb_root, path):
+    expected = {
+        "conx": lambda: (deb_root / "usr/bin/conx").read_bytes(),
+        "conx.1": lambda: gzip.decompress((deb_root / "usr/share/man/man1/conx.1.gz").read_bytes()),
+    }.get(path, lambda: source(path))()
+    assert (unpacked / path).read_bytes() == expected
+
+
+def test_tarball_program_runs_and_is_static_and_stripped(unpacked):
+    program = str(unpacked / "conx")
+    fields = run(program, "TIME").stdout.split()
+    assert len(fields) == 8 and all(f.isdigit() for f in fields)
+    headers = run("readelf", "-lS", program).stdout
+    assert "INTERP" not in headers and ".symtab" not in headers and ".comment" not in headers
+
+
+@pytest.mark.parametrize("kind", ["zip", "tarball"])
+def test_released_programs_hold_no_build_path(kind, zipped, unpacked):
+    binary = zipped.read("conx.exe") if kind == "zip" else (unpacked / "conx").read_bytes()
+    assert ROOT.encode() not in binary and b"/build/" not in binary
+
+
+@pytest.mark.parametrize("preset, output", [("win32", "conx.exe"), ("release", "conx")])
+def test_a_second_build_folder_gives_the_same_program(preset, output, dist, tmp_path):
+    # After dist: the release command has built the preset's own folder.
+    run("cmake", "--preset", preset, "-B", str(tmp_path))
+    run("cmake", "--build", str(tmp_path), "-j", "2", "--target", "conx")
+    assert (tmp_path / output).read_bytes() == source(f"build/{preset}/{output}")
