@@ -70,6 +70,9 @@ crlf LICENSE "$win/LICENSE.txt"
 cp examples/*.bat "$win/"
 chmod 0644 "$win"/*
 settle "$win"
+# A zip keeps times in two-second steps, and zip rounds an odd second up:
+# the files take the even second at or before the commit's.
+find "$win" -exec touch -h -d "@$((SOURCE_DATE_EPOCH - SOURCE_DATE_EPOCH % 2))" {} +
 zipfile=$dist/conx-$version-windows-x86.zip
 (cd "$win" && find . -type f -printf '%P\n' | sort | zip -q -X -D "$zipfile" -@)
 
