@@ -11,13 +11,20 @@ conx=${CONX:-$(dirname "$0")/../build/native/conx}
 [ -n "${CONX:-}" ] || [ -x "$conx" ] || conx=conx
 
 # INPUTHIT leaves the terminal set up for the loop (mouse reporting on,
-# keys not echoed). This is the one line that gives it back at the end:
-#   stty echo icanon; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l'
+# keys not echoed). Giving it back talks to the terminal itself, so it
+# works whatever the script's input and output are:
+#   stty echo icanon </dev/tty; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h' >/dev/tty
+saved=$(stty -g </dev/tty)
 give_back() {
-    stty echo icanon; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l'
-    "$conx" COLOR 07; "$conx" CURSOR 1; printf '\033[%d;1H' $((top + height + 3))
+    stty "$saved" </dev/tty
+    printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h\033[%d;1H' \
+        $((top + height + 3)) >/dev/tty
 }
 trap give_back EXIT
+trap 'exit 130' INT      # Ctrl+C while the shell runs: the EXIT trap gives back
+trap '"$conx" CURSOR 0' CONT          # back from Ctrl+Z and fg: the cursor hides again
+trap 'resized=1' WINCH                # the terminal changed size: clear and redraw
+resized=1
 
 top=1 left=2 width=30 height=12   # the board on the screen
 row=5 column=10                   # the player, on the board
@@ -31,15 +38,15 @@ now_ms() {  # milliseconds since midnight, from TIME
     echo $(( ((10#$h * 60 + 10#$mi) * 60 + 10#$s) * 1000 + 10#$ms ))
 }
 
-# Key codes: INPUTHIT reports them in full; PRINT's exit status keeps the
-# low 8 bits, where Up is 71, Left 74, Right 76 and Down 79.
+# Key codes as INPUTHIT reports them, in full: Up 327, Down 335, Left 330,
+# Right 332 (PRINT leaves keys waiting for it).
 move() {
     case $1 in
-        327|71)  (( row > 0 )) && (( row-- )) ;;
-        335|79)  (( row < height - 1 )) && (( row++ )) ;;
-        330|74)  (( column > 0 )) && (( column-- )) ;;
-        332|76)  (( column < width - 1 )) && (( column++ )) ;;
-        113|27)  exit 0 ;;
+        327)     (( row > 0 )) && (( row-- )) ;;
+        335)     (( row < height - 1 )) && (( row++ )) ;;
+        330)     (( column > 0 )) && (( column-- )) ;;
+        332)     (( column < width - 1 )) && (( column++ )) ;;
+        113|27|3) exit 0 ;;   # q, Escape, Ctrl+C (a key while conx reads)
     esac
 }
 
@@ -72,11 +79,10 @@ draw() {
 }
 
 "$conx" CURSOR 0
-printf '\033[2J'
 while :; do
     start=$(now_ms)
-    draw; key=$?
-    (( key != 0 )) && move "$key"
+    if (( resized )); then printf '\033[2J' >/dev/tty; resized=0; fi
+    draw
     if read -r r c buttons key char < <("$conx" INPUTHIT 0); then
         (( key != 0 )) && move "$key"
         (( buttons == 1 )) && click "$r" "$c"

@@ -19,14 +19,17 @@ const char *skipBlanksAndSign(const char *text, bool *negative) {
 
 }  // namespace
 
+// The Windows runtime saturates a magnitude beyond 32 bits and then
+// negates it for a minus, so "-4294967296" reads as 1.
 uint32_t parseUnsigned(const char *text, int base) {
     if (LONG_IS_32_BITS) return static_cast<uint32_t>(std::strtoul(text, nullptr, base));
     bool negative;
     const char *digits = skipBlanksAndSign(text, &negative);
-    if (*digits == '-' || *digits == '+') return 0;  // a second sign: no number
+    // After the sign the number must begin at once: no second sign, no blank.
+    if (*digits == '-' || *digits == '+' || isBlank(*digits)) return 0;
     unsigned long magnitude = std::strtoul(digits, nullptr, base);
-    if (magnitude > LARGEST_32) return static_cast<uint32_t>(LARGEST_32);
-    uint32_t value = static_cast<uint32_t>(magnitude);
+    uint32_t value = magnitude > LARGEST_32 ? static_cast<uint32_t>(LARGEST_32)
+                                            : static_cast<uint32_t>(magnitude);
     return negative ? 0u - value : value;
 }
 

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-// strtoul: a magnitude beyond 32 bits gives 0xFFFFFFFF; a minus negates.
+// strtoul: a magnitude beyond 32 bits gives 0xFFFFFFFF; a minus then
+// negates it.
 uint32_t parseUnsigned(const char *text, int base);
 
 // atol: decimal, wrapping at 32 bits.

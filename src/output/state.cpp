@@ -36,11 +36,11 @@ void cursorCommand() {
     if (argumentCount != 3) return;
     int32_t setting = parseLong(argumentVector[2]);
     CursorShape shape = console::cursorShape();
-    if (setting == CURSOR_HIDE) shape.visible = false;
-    if (setting == CURSOR_SHOW) shape.visible = true;
+    if (setting == CURSOR_HIDE) shape.visible = CURSOR_HIDDEN;
+    if (setting == CURSOR_SHOW) shape.visible = CURSOR_SHOWN;
     if (setting == CURSOR_SMALL || setting == CURSOR_HALF || setting == CURSOR_FULL) {
         shape.size = static_cast<uint32_t>(setting);
-        shape.visible = true;
+        shape.visible = CURSOR_SHOWN;
     }
     console::setCursorShape(shape);
 }

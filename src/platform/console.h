@@ -26,10 +26,18 @@ struct Position {
     int16_t row;
 };
 
-// The text cursor's look: size is the percentage of the cell it fills (1-100).
+// The text cursor's look: size is the percentage of the cell it fills
+// (1-100); a console that cannot tell reports size 0 and visibility
+// CURSOR_VISIBILITY_NOT_KNOWN, and takes such a record back as no change.
+enum : uint8_t {
+    CURSOR_HIDDEN = 0,
+    CURSOR_SHOWN = 1,
+    CURSOR_VISIBILITY_NOT_KNOWN = 2,
+};
+
 struct CursorShape {
     uint32_t size;
-    bool visible;
+    uint8_t visible;
 };
 
 // Local date and time, fields as the Windows SYSTEMTIME orders them.

@@ -40,7 +40,7 @@ void resetMemoryConsole(int columns, int rows) {
     for (auto &row : mc.cells)
         for (Cell &cell : row) cell = Cell{' ', 0, 0x07};
     mc.textAttribute = 0x07;
-    mc.cursorShape = CursorShape{25, true};
+    mc.cursorShape = CursorShape{25, CURSOR_SHOWN};
     mc.codePage = 437;
     mc.inputIsConsole = true;
     mc.inputMode = 0x1F7;

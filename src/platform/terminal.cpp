@@ -1,9 +1,12 @@
 // A VT/xterm terminal driven through termios: the Unix console. The screen
 // is standard output when it is a terminal (otherwise screen operations do
-// nothing); input is standard input when it is a terminal (otherwise event
-// operations fail). Sequences sent, besides the cell stream of vtoutput.cpp:
-//   ESC 7 / ESC 8             DECSC / DECRC  save / restore cursor, SGR and
-//                                            pending wrap around each frame
+// nothing); input is standard input when it is a terminal of which this
+// process is in the foreground (otherwise event operations fail). Sequences
+// sent, besides the cell stream of vtoutput.cpp:
+//   ESC 7 / ESC 8             DECSC / DECRC  save / restore cursor, SGR, origin
+//                                            mode and pending wrap around cells
+//   ESC [ ? 6 l               DECOM          positions count from the screen's
+//                                            corner, not from the margins
 //   ESC [ ? 25 h / l          DECTCEM        show / hide the cursor
 //   ESC [ n SP q              DECSCUSR       1 blinking block, 3 blinking underline
 //   ESC ] 50 ; # n ESC \      xterm          select entry n of the font menu
@@ -20,8 +23,8 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -35,41 +38,47 @@ namespace {
 
 const int SCREEN = STDOUT_FILENO;
 const int INPUT = STDIN_FILENO;
+const int NO_FD = -1;
 const int FALLBACK_COLUMNS = 80, FALLBACK_ROWS = 24;
 const int ESCAPE_TIMEOUT_MS = 80;  // a lone ESC is the Escape key after this
 const int DRAIN_QUIET_MS = 50;     // reports still in flight when mouse goes off
-const uint32_t UTF8_CODE_PAGE = 65001;  // what a terminal speaks
-const uint32_t SIZE_NOT_KNOWN = 0;      // a terminal cannot say its cursor size
-const uint32_t LARGEST_UNDERLINE = 50;  // sizes up to this draw an underline
+const uint32_t UTF8_CODE_PAGE = 65001;  // what outputCodePage reports
+const uint32_t LARGEST_UNDERLINE = 50;  // cursor sizes up to this draw an underline
 const int QUEUE_LENGTH = 64;
 const int PENDING_LENGTH = 64;
+const int LOG_LENGTH = 1024;
 
-const char SAVE_CURSOR[] = "\x1b" "7";
-const char RESTORE_CURSOR[] = "\x1b" "8";
+const char START_CELLS[] = "\x1b" "7" "\x1b[?6l";
+const char END_CELLS[] = "\x1b" "8";
 const char SHOW_CURSOR[] = "\x1b[?25h";
 const char HIDE_CURSOR[] = "\x1b[?25l";
 const char BLINKING_BLOCK[] = "\x1b[1 q";
 const char BLINKING_UNDERLINE[] = "\x1b[3 q";
 const char MOUSE_ON[] = "\x1b[?1000h\x1b[?1002h\x1b[?1006h\x1b[?1004h";
 const char MOUSE_OFF[] = "\x1b[?1004l\x1b[?1006l\x1b[?1002l\x1b[?1000l";
+// What a stopped run leaves for the shell: no reporting, a cursor.
+const char STOPPED[] = "\x1b[?1004l\x1b[?1006l\x1b[?1002l\x1b[?1000l\x1b[?25h";
 
 // Console input mode bits that a terminal has an equivalent for.
 const uint32_t LINE_INPUT_FLAG = 0x0002;  // ENABLE_LINE_INPUT: ICANON
 const uint32_t ECHO_INPUT_FLAG = 0x0004;  // ENABLE_ECHO_INPUT: ECHO
 
 // ---- State ------------------------------------------------------------------------
+
 // PRINT's cells, encoded as they come (in text order, which is row order)
 // and written with one write() at flushScreen.
 struct CellOutput {
     char bytes[65536];    // one PRINT's bytes
     ScreenStream stream;  // what they have drawn so far
     bool open;            // cells have begun (DECSC sent)
+    bool drawn;           // a PRINT drew this run: input is left alone
 };
 
 struct QueuedInput {
     InputEvent event;
     bool isKey;
-    int first, second;  // the key's _getch codes
+    int first, second;    // the key's _getch codes
+    int logStart, logEnd; // the bytes it came from, in Input::log
 };
 
 struct Input {
@@ -77,11 +86,31 @@ struct Input {
     int queued;                       // entries in queue
     uint8_t pending[PENDING_LENGTH];  // bytes read but not decoded yet
     int pendingLength;                // bytes in pending
+    int pendingAt;                    // where pending[0] is in log
     int heldSecondCode;               // _getch's second code, for the next call
     MouseButtons mouse;               // buttons held, from report to report
     bool ended;                       // read() saw the end of input
-    uint8_t log[256];                 // bytes read while looking for a key
-    int logLength;                    // bytes in log; -1: not logging
+    int typedBefore;  // bytes still to read that were typed before raw mode
+    bool lineFeedWasEnter;  // ... under ICRNL, which made Enter a line feed
+    uint8_t log[LOG_LENGTH];  // every byte this run read, to type back what
+    int logLength;            // it did not use
+};
+
+// The terminal the run belongs to, for the signal handlers too.
+struct Control {
+    int fd;       // standard input if a terminal, else standard output if one
+    int writeFd;  // that terminal, writable (mouse and focus sequences)
+};
+
+struct Tty {
+    termios found;     // the terminal as this run found it
+    termios resting;   // what to leave it in (INPUTHIT changes this)
+    termios applied;   // what this run last set
+    bool known;        // input is a terminal in the foreground, settings read
+    bool checked;      // `known` has been worked out
+    bool raw;          // raw mode is applied right now
+    bool signalsKept;  // raw mode lets Ctrl+C and Ctrl+\ signal (MOUSE)
+    bool mouseOn;      // this run switched reporting on
 };
 
 // The key code KBD or _KBD ends with.
@@ -90,29 +119,24 @@ struct KeyResult {
     bool noted;
 };
 
-struct Tty {
-    termios found;     // the terminal as this run found it
-    termios resting;   // what to leave it in (INPUTHIT changes this)
-    bool known;        // the two above are filled in
-    bool raw;          // raw mode is applied right now
-    bool signalsKept;  // raw mode lets Ctrl+C and Ctrl+\ signal (MOUSE)
-    bool mouseWasOn;   // reporting was on when the run began
-    bool mouseOn;      // reporting is on now
-};
-
 CellOutput cellOutput;                // the screen side
 uint32_t codePage = UTF8_CODE_PAGE;   // as PRINT sets and restores it
-Input input = {{}, 0, {}, 0, NO_SECOND_CODE, {0}, false, {}, -1};  // the keyboard side
+Input input = {{}, 0, {}, 0, 0, NO_SECOND_CODE, {0}, false, 0, false, {}, 0};  // the keyboard side
+Control control = {NO_FD, NO_FD};     // the terminal, for the handlers
 Tty tty;                              // the tty's settings and modes
 KeyResult keyResult;                  // for standard output at the end
+Charset charset = CHARSET_UTF8;       // what the terminal's bytes mean
+bool screenIsTerminal;                // standard output is a terminal
 volatile sig_atomic_t resized;        // SIGWINCH came
 
 bool isTerminal(int fd) { return isatty(fd) == 1; }
 
-// KBD and _KBD print the full key code when standard output is not a
-// terminal (key=$(conx KBD) gives 327 for Up).
-void printNotedKeyCode() {
-    if (keyResult.noted && !isTerminal(SCREEN)) std::printf("%d", keyResult.code);
+// A process outside the terminal's foreground process group is stopped by
+// the system when it reads or changes the settings (job control). A
+// terminal that is not this process's own has no such groups.
+bool inForeground(int fd) {
+    pid_t group = tcgetpgrp(fd);
+    return group < 0 || group == getpgrp();
 }
 
 void writeAll(int fd, const char *bytes, size_t length) {
@@ -126,18 +150,19 @@ void writeAll(int fd, const char *bytes, size_t length) {
 }
 
 void writeScreen(const char *text) {
-    if (isTerminal(SCREEN)) writeAll(SCREEN, text, std::strlen(text));
+    if (screenIsTerminal) writeAll(SCREEN, text, std::strlen(text));
 }
 
 // Mouse and focus reporting belong to the terminal standard input is.
 void writeInputTerminal(const char *text) {
-    size_t length = std::strlen(text);
-    if (write(INPUT, text, length) == static_cast<ssize_t>(length)) return;
-    const char *name = ttyname(INPUT);  // standard input opened read-only
-    int fd = name ? open(name, O_WRONLY | O_NOCTTY) : -1;
-    if (fd < 0) return;
-    writeAll(fd, text, length);
-    close(fd);
+    if (control.fd == INPUT && control.writeFd != NO_FD)
+        writeAll(control.writeFd, text, std::strlen(text));
+}
+
+// KBD and _KBD print the full key code when standard output is not a
+// terminal (key=$(conx KBD) gives 327 for Up).
+void printNotedKeyCode() {
+    if (keyResult.noted && !screenIsTerminal) std::printf("%d", keyResult.code);
 }
 
 // The screen's size; the input terminal's when the screen is redirected
@@ -151,11 +176,16 @@ void screenSize(int *columns, int *rows) {
     *rows = known ? size.ws_row : FALLBACK_ROWS;
 }
 
-// ---- Terminal settings ---------------------------------------------------------
+// The locale's name for the character set, as the C library looks for it.
+const char *localeName() {
+    for (const char *variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char *value = std::getenv(variable);
+        if (value && *value) return value;
+    }
+    return "";
+}
 
-// The state INPUTHIT leaves: keys neither echoed nor held for a whole line,
-// so they and the mouse reports wait in the tty for the next call.
-bool isSetUp(const termios &t) { return !(t.c_lflag & ECHO) && !(t.c_lflag & ICANON); }
+// ---- Terminal settings ---------------------------------------------------------
 
 // Raw mode for reading: bytes one by one as typed (ICANON off), not echoed,
 // Ctrl+C, Ctrl+S/Q, Ctrl+V as input (ISIG, IXON, IEXTEN off), CR kept as CR
@@ -170,21 +200,85 @@ termios rawSettings() {
     return t;
 }
 
-// TCSANOW, never TCSAFLUSH: keys typed before the run must survive.
-void applySettings() {
-    termios t = tty.raw ? rawSettings() : tty.resting;
-    tcsetattr(INPUT, TCSANOW, &t);
+bool sameSettings(const termios &a, const termios &b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
+
+// TCSANOW, never TCSAFLUSH: keys typed before the run must survive.
+void setSettings(const termios &t) {
+    tcsetattr(INPUT, TCSANOW, &t);
+    tty.applied = t;
+}
+
+void applySettings() { setSettings(tty.raw ? rawSettings() : tty.resting); }
+
+// Gives `t` back only if the settings are still the ones this run set:
+// when another conx reading the same terminal (or the script) changed them
+// meanwhile, theirs stay. Safe in a signal handler.
+void giveBack(const termios &t) {
+    termios now;
+    if (tcgetattr(INPUT, &now) == 0 && sameSettings(now, tty.applied)) setSettings(t);
+}
+
+bool loadSettings() {
+    if (tty.checked) return tty.known;
+    tty.checked = true;
+    tty.known = control.fd == INPUT && inForeground(INPUT) && tcgetattr(INPUT, &tty.found) == 0;
+    tty.resting = tty.applied = tty.found;
+    return tty.known;
+}
+
+// Keys typed before raw mode went through the settings found: under ICRNL
+// Enter became a line feed, which is then read back as Enter.
+void enterRawMode() {
+    if (!loadSettings() || tty.raw) return;
+    tty.raw = true;
+    applySettings();
+    if (ioctl(INPUT, FIONREAD, &input.typedBefore) != 0) input.typedBefore = 0;
+    input.lineFeedWasEnter = (tty.found.c_iflag & ICRNL) && !(tty.found.c_iflag & (INLCR | IGNCR));
+}
+
+// ---- Signals ---------------------------------------------------------------------
 
 // A signal ends the run in the middle: give back what it found.
 void onEndingSignal(int signalNumber) {
-    if (tty.mouseOn && !tty.mouseWasOn) {
-        ssize_t ignored = write(INPUT, MOUSE_OFF, sizeof MOUSE_OFF - 1);
-        (void)ignored;
-    }
-    tcsetattr(INPUT, TCSANOW, &tty.found);
+    if (tty.mouseOn && control.writeFd != NO_FD)
+        writeAll(control.writeFd, MOUSE_OFF, sizeof MOUSE_OFF - 1);
+    if (tty.known) giveBack(tty.found);
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
+}
+
+// Ctrl+Z: while stopped, the shell gets a terminal it can use (echo, line
+// editing, signals, a cursor, no mouse reports); on `fg` the run takes its
+// own settings back and goes on where it was.
+void onStop(int) {
+    int savedErrno = errno;
+    termios before;
+    bool foreground = control.fd != NO_FD && inForeground(control.fd);
+    bool settingsRead = foreground && tcgetattr(control.fd, &before) == 0;
+    if (foreground && control.writeFd != NO_FD)
+        writeAll(control.writeFd, STOPPED, sizeof STOPPED - 1);
+    if (settingsRead) {
+        termios shell = before;
+        shell.c_lflag |= ECHO | ICANON | ISIG | IEXTEN;
+        shell.c_iflag |= ICRNL;
+        tcsetattr(control.fd, TCSANOW, &shell);
+    }
+    signal(SIGTSTP, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    raise(SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // stops here until continued
+    signal(SIGTSTP, onStop);
+    if (settingsRead && inForeground(control.fd)) {
+        tcsetattr(control.fd, TCSANOW, &before);
+        if (tty.mouseOn && control.writeFd != NO_FD)
+            writeAll(control.writeFd, MOUSE_ON, sizeof MOUSE_ON - 1);
+    }
+    errno = savedErrno;
 }
 
 void onResize(int) { resized = 1; }
@@ -192,11 +286,11 @@ void onResize(int) { resized = 1; }
 void installSignalHandlers() {
     struct sigaction action = {};
     sigemptyset(&action.sa_mask);
-    action.sa_handler = onEndingSignal;
-    const int Ending[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    const int Ending[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
     for (int s : Ending) {
         struct sigaction was = {};
         sigaction(s, nullptr, &was);
+        action.sa_handler = s == SIGTSTP ? onStop : onEndingSignal;
         if (was.sa_handler != SIG_IGN) sigaction(s, &action, nullptr);  // nohup stays nohup
     }
     // No SA_RESTART: a blocking wait returns at once to report the new size.
@@ -204,20 +298,25 @@ void installSignalHandlers() {
     sigaction(SIGWINCH, &action, nullptr);
 }
 
-bool loadSettings() {
-    if (tty.known) return true;
-    if (!isTerminal(INPUT) || tcgetattr(INPUT, &tty.found) != 0) return false;
-    tty.resting = tty.found;
-    tty.mouseWasOn = tty.mouseOn = isSetUp(tty.found);
-    tty.known = true;
+// The terminal's descriptors, its character set and the handlers, before
+// any command runs.
+void prepareTerminal() {
+    charset = charsetFromLocale(localeName());
+    screenIsTerminal = isTerminal(SCREEN);
+    if (isTerminal(INPUT)) {
+        control.fd = INPUT;
+        // Standard input may be open for reading only (conx MOUSE < /dev/tty).
+        int flags = fcntl(INPUT, F_GETFL);
+        const char *name = nullptr;
+        if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) control.writeFd = INPUT;
+        else if ((name = ttyname(INPUT)) != nullptr) control.writeFd = open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    } else if (screenIsTerminal) {
+        control.fd = control.writeFd = SCREEN;
+    }
+    // A run in the background still draws, also where the tty stops
+    // background output (TOSTOP); it never changes settings or reads.
+    if (control.fd != NO_FD && !inForeground(control.fd)) signal(SIGTTOU, SIG_IGN);
     installSignalHandlers();
-    return true;
-}
-
-void enterRawMode() {
-    if (!loadSettings() || tty.raw) return;
-    tty.raw = true;
-    applySettings();
 }
 
 // ---- Input queue ----------------------------------------------------------------
@@ -228,9 +327,10 @@ void dequeue(int count) {
     input.queued -= count;
 }
 
-void enqueue(const InputEvent &event, bool isKey, int first, int second) {
+void enqueue(const InputEvent &event, bool isKey, int first, int second, int used) {
     if (input.queued == QUEUE_LENGTH) dequeue(1);  // a flood of reports: the oldest goes
-    input.queue[input.queued++] = QueuedInput{event, isKey, first, second};
+    input.queue[input.queued++] =
+        QueuedInput{event, isKey, first, second, input.pendingAt, input.pendingAt + used};
 }
 
 int firstKey() {
@@ -239,11 +339,11 @@ int firstKey() {
     return -1;
 }
 
-void enqueueInput(const TerminalInput &in) {
+void enqueueInput(const TerminalInput &in, int used) {
     InputEvent event;
-    if (in.kind == KEY_INPUT) enqueue(keyEventRecord(in), true, in.first, in.second);
-    else if (in.kind == FOCUS_INPUT) enqueue(focusEvent(in.focused), false, 0, 0);
-    else if (mouseEventRecord(in, &input.mouse, &event)) enqueue(event, false, 0, 0);
+    if (in.kind == KEY_INPUT) enqueue(keyEventRecord(in), true, in.first, in.second, used);
+    else if (in.kind == FOCUS_INPUT) enqueue(focusEvent(in.focused), false, 0, 0, used);
+    else if (mouseEventRecord(in, &input.mouse, &event)) enqueue(event, false, 0, 0, used);
 }
 
 // Decodes what the pending bytes hold; `quiet`: nothing more is coming.
@@ -252,12 +352,13 @@ void decodePending(bool quiet) {
         TerminalInput in;
         int used = 0;
         bool full = input.pendingLength == PENDING_LENGTH;
-        DecodeStatus status =
-            decodeTerminalInput(input.pending, input.pendingLength, quiet || full, &in, &used);
+        DecodeStatus status = decodeTerminalInput(input.pending, input.pendingLength, quiet || full,
+                                                  &in, &used, charset);
         if (status == DECODE_NEED_MORE) return;
-        if (status == DECODE_FOUND) enqueueInput(in);
         if (used <= 0) used = 1;
+        if (status == DECODE_FOUND) enqueueInput(in, used);
         input.pendingLength -= used;
+        input.pendingAt += used;
         std::memmove(input.pending, input.pending + used, static_cast<size_t>(input.pendingLength));
     }
 }
@@ -268,7 +369,7 @@ void noteResize() {
     int columns, rows;
     screenSize(&columns, &rows);
     enqueue(bufferSizeEvent(BufferSize{static_cast<int16_t>(columns), static_cast<int16_t>(rows)}),
-            false, 0, 0);
+            false, 0, 0, 0);
 }
 
 // Reads one byte if one comes within timeoutMs (-1: wait); false if none.
@@ -280,8 +381,12 @@ bool readByte(int timeoutMs) {
     ssize_t n = read(INPUT, &byte, 1);
     if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) input.ended = true;
     if (n != 1) return false;
-    if (input.logLength >= 0 && input.logLength < static_cast<int>(sizeof input.log))
-        input.log[input.logLength++] = byte;
+    if (input.typedBefore > 0) {
+        --input.typedBefore;
+        if (byte == '\n' && input.lineFeedWasEnter) byte = '\r';
+    }
+    if (input.logLength < LOG_LENGTH) input.log[input.logLength] = byte;
+    ++input.logLength;
     input.pending[input.pendingLength++] = byte;
     decodePending(false);
     return true;
@@ -306,17 +411,48 @@ bool fillQueue(bool wantKey, bool wait) {
 }
 
 // After mouse reporting goes off, the release of the click just reported
-// (or a last motion) may still be on its way: take such reports, and
-// stop at the first byte that cannot begin one, a key typed after.
+// (or a last motion) may still be on its way: take such reports and drop
+// them, and stop at a key typed after, which stays queued.
+bool keyFrom(int start) {
+    for (int i = start; i < input.queued; ++i)
+        if (input.queue[i].isKey) return true;
+    return false;
+}
+
 void drainReports() {
     int before = input.queued;
-    while (readByte(DRAIN_QUIET_MS)) {
-        bool keyCame = false;
-        for (int i = before; i < input.queued; ++i) keyCame = keyCame || input.queue[i].isKey;
-        if (keyCame) break;
-        before = input.queued;
+    while (!keyFrom(before) && readByte(DRAIN_QUIET_MS)) {
     }
     decodePending(true);
+    int kept = before;
+    for (int i = before; i < input.queued; ++i)
+        if (input.queue[i].isKey) input.queue[kept++] = input.queue[i];
+    input.queued = kept;
+}
+
+// Input the run read but did not use (reports a _KBD read looking for a
+// key, a key typed while MOUSE ended) is typed back into the terminal for
+// the next command, while echo is still off. Where the kernel refuses
+// (dev.tty.legacy_tiocsti = 0) it is lost.
+bool typeBack(int from, int to) {
+    for (int i = from; i < to; ++i)
+        if (ioctl(INPUT, TIOCSTI, &input.log[i]) != 0) return false;
+    return true;
+}
+
+void typeBackUnused() {
+    if (!tty.raw || input.logLength > LOG_LENGTH) return;
+    for (int i = 0; i < input.queued; ++i)
+        if (!typeBack(input.queue[i].logStart, input.queue[i].logEnd)) return;
+    typeBack(input.pendingAt, input.logLength);
+}
+
+// The end of a run: unused input back, the settings given back.
+void finishRun() {
+    if (!tty.known) return;
+    typeBackUnused();
+    tty.raw = false;
+    giveBack(tty.resting);
 }
 
 }  // namespace
@@ -326,11 +462,9 @@ void drainReports() {
 // A Unix exit status keeps 8 bits, too few for key codes 256-418: the
 // status is the code's low 8 bits (see noteKeyCode for the full code).
 int main(int argc, char **argv) {
+    prepareTerminal();
     int32_t code = runCommandLine(argc, argv, 0);
-    if (tty.known) {
-        tty.raw = false;
-        applySettings();
-    }
+    finishRun();
     printNotedKeyCode();
     std::fflush(stdout);
     return code & 0xFF;
@@ -340,17 +474,12 @@ int main(int argc, char **argv) {
 
 namespace {
 
-// Starts PRINT's cell bytes: the screen's size, whether the tty's output
-// processing turns LF into CR LF, and DECSC.
 void startCells() {
     int columns, rows;
     screenSize(&columns, &rows);
     CellOutput &out = cellOutput;
-    startStream(&out.stream, out.bytes, sizeof out.bytes, columns, rows);
-    termios output = {};
-    out.stream.lineFeedReturns = tcgetattr(SCREEN, &output) == 0 && (output.c_oflag & OPOST) &&
-                                 (output.c_oflag & ONLCR);
-    appendText(&out.stream, SAVE_CURSOR);
+    startStream(&out.stream, out.bytes, sizeof out.bytes, columns, rows, charset);
+    appendText(&out.stream, START_CELLS);
     out.open = true;
 }
 
@@ -359,7 +488,7 @@ void startCells() {
 namespace console {
 
 void writeCell(Position at, Cell cell) {
-    if (!isTerminal(SCREEN)) return;
+    if (!screenIsTerminal) return;
     CellOutput &out = cellOutput;
     if (!out.open) startCells();
     if (at.column < 0 || at.row < 0 || at.column >= out.stream.columns || at.row >= out.stream.rows)
@@ -371,16 +500,21 @@ void writeCell(Position at, Cell cell) {
     appendCell(&out.stream, at.column, at.row, cell.ch, cell.attribute);
 }
 
+// A PRINT's frame is complete. A terminal cannot be peeked: PRINT's key
+// poll would take what it looks at, and a key without a character or a
+// click taken there cannot reach the script through 8 bits of exit status.
+// So after a frame the input stays for the next KBD, _KBD or INPUTHIT.
 void flushScreen() {
     CellOutput &out = cellOutput;
+    out.drawn = true;
     if (!out.open) return;
-    appendText(&out.stream, RESTORE_CURSOR);
+    appendText(&out.stream, END_CELLS);
     writeAll(SCREEN, out.stream.bytes, static_cast<size_t>(out.stream.length));
     out.open = false;
 }
 
-// A terminal speaks UTF-8; cell bytes are always shown as their 1252
-// characters, the code page PRINT selects for them.
+// Cell bytes are always shown as their 1252 characters, the code page
+// PRINT selects for them, in the terminal's own character set.
 uint32_t outputCodePage() { return codePage; }
 void setOutputCodePage(uint32_t page) { codePage = page; }
 
@@ -395,7 +529,7 @@ void setTextAttribute(uint16_t attribute) {
 }
 
 void setCursorPosition(Position at) {
-    if (!isTerminal(SCREEN)) return;
+    if (!screenIsTerminal) return;
     int columns, rows;
     screenSize(&columns, &rows);
     if (at.column < 0 || at.row < 0 || at.column >= columns || at.row >= rows) return;
@@ -408,20 +542,21 @@ void setCursorPosition(Position at) {
 }
 
 // Neither the size nor the visibility can be read back from every terminal
-// (tmux answers no query), so the record says: shown, size not known. A
-// size of 1-100 written back was asked for and becomes a shape; the
-// visibility is always sent. So 'CURSOR 1' shows the cursor and keeps its
-// shape, and a setting that changes nothing on Windows shows it here.
-CursorShape cursorShape() { return CursorShape{SIZE_NOT_KNOWN, true}; }
+// (tmux answers no query), so the record says: not known. What the command
+// set in it is sent, and nothing else: 'CURSOR 1' shows the cursor in the
+// shape it has, and a setting that changes nothing sends nothing.
+CursorShape cursorShape() { return CursorShape{0, CURSOR_VISIBILITY_NOT_KNOWN}; }
 
 void setCursorShape(CursorShape shape) {
     if (shape.size >= 1 && shape.size <= 100)
         writeScreen(shape.size <= LARGEST_UNDERLINE ? BLINKING_UNDERLINE : BLINKING_BLOCK);
-    writeScreen(shape.visible ? SHOW_CURSOR : HIDE_CURSOR);
+    if (shape.visible != CURSOR_VISIBILITY_NOT_KNOWN)
+        writeScreen(shape.visible == CURSOR_HIDDEN ? HIDE_CURSOR : SHOW_CURSOR);
 }
 
 // xterm's font menu: entry 0 the default, 1-6 the menu's sizes; other
-// terminals ignore the request.
+// terminals, and xterm unless its allowFontOps resource is true, ignore
+// the request.
 void setFont(uint32_t index) {
     char bytes[32];
     std::snprintf(bytes, sizeof bytes, "\x1b]50;#%u\x1b\\", index);
@@ -430,9 +565,9 @@ void setFont(uint32_t index) {
 
 // ---- Input events ---------------------------------------------------------------------
 
-// The input mode as the terminal shows it. Mouse input is on when the
-// tty is set up as INPUTHIT leaves it (no echo, no line editing): a
-// fresh run after INPUTHIT thus sees the mode INPUTHIT set.
+// The input mode as the terminal shows it. A terminal cannot be asked
+// whether mouse reporting is on, so the mouse bit says whether this run
+// switched it on.
 bool inputMode(uint32_t *mode) {
     if (!loadSettings()) return false;
     const termios &t = tty.resting;
@@ -446,7 +581,8 @@ bool inputMode(uint32_t *mode) {
 }
 
 // Only the mouse bit has a lasting effect: on, reporting is switched on
-// and the tty set up to queue keys unechoed; off, both are undone. Ctrl+C
+// and the tty set up to queue keys unechoed; off, reporting goes off and
+// the tty's echo and line editing are back as the run found them. Ctrl+C
 // is input while conx reads and a signal between runs, whatever the bit.
 void setInputMode(uint32_t mode) {
     if (!loadSettings()) return;
@@ -458,10 +594,8 @@ void setInputMode(uint32_t mode) {
         writeInputTerminal(MOUSE_OFF);
         enterRawMode();
         drainReports();
-        // Back to echo and line editing: as found, or on if the run found
-        // the tty already set up by an earlier INPUTHIT.
-        tcflag_t given = isSetUp(tty.found) ? (ECHO | ICANON) : tty.found.c_lflag;
-        tty.resting.c_lflag |= given & (ECHO | ICANON);
+        tty.resting.c_lflag = (tty.resting.c_lflag & ~(ECHO | ICANON)) |
+                              (tty.found.c_lflag & (ECHO | ICANON));
     }
     tty.mouseOn = wanted;
     applySettings();
@@ -470,7 +604,7 @@ void setInputMode(uint32_t mode) {
 // The one wait with no end but a click (MOUSE): a terminal that sends no
 // mouse reports would hold it forever, so Ctrl+C stays a signal here.
 bool readInputEvent(InputEvent *event) {
-    if (!isTerminal(INPUT)) return false;
+    if (!loadSettings()) return false;
     tty.signalsKept = true;
     if (tty.raw) applySettings();
     bool got = fillQueue(false, true);
@@ -483,7 +617,7 @@ bool readInputEvent(InputEvent *event) {
 }
 
 bool peekInputEvent(InputEvent *event) {
-    if (!isTerminal(INPUT) || !fillQueue(false, false)) return false;
+    if (!loadSettings() || !fillQueue(false, false)) return false;
     *event = input.queue[0].event;
     return true;
 }
@@ -491,7 +625,7 @@ bool peekInputEvent(InputEvent *event) {
 // Input is decoded only as far as needed: the count is of the events
 // decoded so far, and is nonzero exactly when input is pending.
 bool countInputEvents(uint32_t *count) {
-    if (!isTerminal(INPUT)) return false;
+    if (!loadSettings()) return false;
     fillQueue(false, false);
     *count = static_cast<uint32_t>(input.queued);
     return true;
@@ -500,34 +634,21 @@ bool countInputEvents(uint32_t *count) {
 // Takes everything the tty holds, finishing a sequence that has begun, so
 // the next run starts clean.
 void flushInputEvents() {
-    if (!isTerminal(INPUT)) return;
+    if (!loadSettings()) return;
     enterRawMode();
     while (readByte(0) || (input.pendingLength > 0 && readByte(ESCAPE_TIMEOUT_MS))) {
     }
     input.pendingLength = 0;
+    input.pendingAt = input.logLength;
     input.queued = 0;
 }
 
 // ---- Keystrokes -------------------------------------------------------------------------
 
-// A terminal cannot be peeked: the bytes read to find no key are typed
-// back into it (TIOCSTI, while echo is off), so the mouse reports that
-// came during a PRINT still reach the next INPUTHIT, as on Windows. Where
-// the kernel refuses TIOCSTI they are lost.
 bool keyWaiting() {
     if (input.heldSecondCode != NO_SECOND_CODE) return true;
-    if (!isTerminal(INPUT)) return false;
-    int queuedBefore = input.queued;
-    std::memcpy(input.log, input.pending, static_cast<size_t>(input.pendingLength));
-    input.logLength = input.pendingLength;
-    bool found = fillQueue(true, false);
-    if (!found && input.logLength > 0) {
-        for (int i = 0; i < input.logLength; ++i) ioctl(INPUT, TIOCSTI, &input.log[i]);
-        input.queued = queuedBefore;
-        input.pendingLength = 0;
-    }
-    input.logLength = -1;
-    return found;
+    if (cellOutput.drawn || !loadSettings()) return false;
+    return fillQueue(true, false);
 }
 
 // Events before the key are dropped, as the Windows C runtime does.
@@ -537,8 +658,9 @@ int readKeyCode() {
         input.heldSecondCode = NO_SECOND_CODE;
         return code;
     }
-    // No terminal, or it hung up: -1, which ends KBD with status 255.
-    if (!isTerminal(INPUT) || !fillQueue(true, true)) return -1;
+    // No terminal, a background run, or a terminal that hung up: -1, which
+    // ends KBD with status 255.
+    if (!loadSettings() || !fillQueue(true, true)) return -1;
     int key = firstKey();
     int first = input.queue[key].first;
     input.heldSecondCode = input.queue[key].second;
@@ -578,17 +700,18 @@ DateTime localTime() {
 }  // namespace console
 
 // Reports are ASCII but for INPUTHIT's key character, a 1252 byte: bytes
-// 80-FF go out as their characters in UTF-8, as PRINT shows them.
+// 80-FF go out as their characters in the terminal's character set, as
+// PRINT shows them.
 void writeReport(const char *text, int length) {
-    char utf8[256 * 3];
+    char bytes[256 * 3];
     ScreenStream s;
-    startStream(&s, utf8, sizeof utf8, 0, 0);
+    startStream(&s, bytes, sizeof bytes, 0, 0, charset);
     for (int i = 0; i < length; ++i) {
         uint8_t byte = static_cast<uint8_t>(text[i]);
         char one[2] = {text[i], '\0'};
         if (byte < 0x80) appendText(&s, one);
         else appendCharacter(&s, byte);
     }
-    std::fwrite(utf8, 1, static_cast<size_t>(s.length), stdout);
+    std::fwrite(bytes, 1, static_cast<size_t>(s.length), stdout);
     std::fflush(stdout);
 }

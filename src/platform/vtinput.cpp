@@ -14,7 +14,6 @@
 
 #include <cstring>
 
-#include "platform/vtoutput.h"
 
 namespace {
 
@@ -176,12 +175,16 @@ int utf8Length(uint8_t lead) {
 }
 
 // One key that is not an escape sequence: a control byte, an ASCII
-// character, or a character in UTF-8 (given as its 1252 byte).
-DecodeStatus decodePlain(const uint8_t *b, int length, bool quiet, TerminalInput *input, int *used) {
+// character, or a character in the terminal's set (given as its 1252 byte).
+DecodeStatus decodePlain(const uint8_t *b, int length, bool quiet, Charset charset,
+                         TerminalInput *input, int *used) {
     uint8_t c = b[0];
     if (c == NUL) return keyFound(input, used, 1, EXTENDED, CTRL_SPACE_SECOND);
     if (c == DEL) return keyFound(input, used, 1, BACKSPACE_CODE, NO_SECOND_CODE);
     if (c < 0x80) return keyFound(input, used, 1, c, NO_SECOND_CODE);
+    if (charset != CHARSET_UTF8)
+        return keyFound(input, used, 1, windows1252FromUnicode(codePointOfByte(charset, c)),
+                        NO_SECOND_CODE);
     int n = utf8Length(c);
     if (n == 0) return keyFound(input, used, 1, c, NO_SECOND_CODE);  // a Latin-1 terminal
     uint32_t codePoint = c & (0x7F >> n);
@@ -279,15 +282,15 @@ DecodeStatus decodeSs3(const uint8_t *b, int length, TerminalInput *input, int *
 }  // namespace
 
 DecodeStatus decodeTerminalInput(const uint8_t *bytes, int length, bool quiet,
-                                 TerminalInput *input, int *used) {
+                                 TerminalInput *input, int *used, Charset charset) {
     if (length <= 0) return DECODE_NEED_MORE;
-    if (bytes[0] != ESC) return decodePlain(bytes, length, quiet, input, used);
+    if (bytes[0] != ESC) return decodePlain(bytes, length, quiet, charset, input, used);
     DecodeStatus status = DECODE_NEED_MORE;
     if (length >= 2 && bytes[1] == '[') status = decodeCsi(bytes, length, input, used);
     else if (length >= 2 && bytes[1] == 'O') status = decodeSs3(bytes, length, input, used);
     else if (length >= 2 && bytes[1] != ESC) {
         // Alt+key: the key itself, as the Windows console reports it.
-        status = decodePlain(bytes + 1, length - 1, quiet, input, used);
+        status = decodePlain(bytes + 1, length - 1, quiet, charset, input, used);
         if (status != DECODE_NEED_MORE) ++*used;
     } else if (length >= 2) {
         status = keyFound(input, used, 1, ESC, NO_SECOND_CODE);  // ESC ESC: the first is Escape

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/console.h"
+#include "platform/vtoutput.h"
 
 // What decodeTerminalInput made of the bytes at the front of the buffer.
 enum DecodeStatus {
@@ -36,8 +37,10 @@ struct TerminalInput {
 // Decodes the input at the front of bytes[0..length). `quiet` says that no
 // further byte came within the escape timeout: a lone ESC is then the
 // Escape key and an unfinished sequence gives up its first byte as a key.
+// Characters arrive in `charset` (UTF-8: several bytes each).
 DecodeStatus decodeTerminalInput(const uint8_t *bytes, int length, bool quiet,
-                                 TerminalInput *input, int *used);
+                                 TerminalInput *input, int *used,
+                                 Charset charset = CHARSET_UTF8);
 
 // Mouse button state kept from one report to the next (the Windows record
 // carries every button held, a report names only the one that changed).

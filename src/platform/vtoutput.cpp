@@ -2,12 +2,11 @@
 //   ESC [ r ; c H    CUP   cursor to row r, column c (1-based; "ESC [ H" is 1;1,
 //                          "ESC [ r H" is column 1)
 //   ESC [ n C        CUF   cursor n columns right (n omitted: 1)
-//   CR LF                  column 1 of the next row (never at the bottom row);
-//                          LF alone where the tty's ONLCR adds the CR
 //   ESC [ p ; ... m  SGR   0 reset, 4 underline, 7 reverse, 53 overline,
 //                          30-37 / 90-97 foreground, 40-47 / 100-107 background
 #include "platform/vtoutput.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -49,6 +48,27 @@ const uint16_t Windows1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 98
 };
 const int HIGH_FIRST = 0x80, LATIN1_FIRST = 0xA0, DELETE = 0x7F, CONTROL_END = 0x20;
+
+// The eight places where Latin-9 differs from Latin-1.
+struct Latin9Place {
+    uint8_t byte;
+    uint16_t codePoint;
+};
+const Latin9Place Latin9Places[] = {
+    {0xA4, 0x20AC}, {0xA6, 0x0160}, {0xA8, 0x0161}, {0xB4, 0x017D},
+    {0xB8, 0x017E}, {0xBC, 0x0152}, {0xBD, 0x0153}, {0xBE, 0x0178},
+};
+
+// Codesets by name, compared without case and punctuation.
+struct CodesetName {
+    const char *name;
+    Charset charset;
+};
+const CodesetName CodesetNames[] = {
+    {"utf8", CHARSET_UTF8},         {"iso88591", CHARSET_LATIN1},  {"latin1", CHARSET_LATIN1},
+    {"iso885915", CHARSET_LATIN9},  {"latin9", CHARSET_LATIN9},    {"cp1252", CHARSET_CP1252},
+    {"windows1252", CHARSET_CP1252},
+};
 
 bool hasRoom(const ScreenStream *s, int bytes) { return s->length + bytes <= s->capacity; }
 
@@ -140,27 +160,30 @@ void putForward(ScreenStream *s, int n) {
 }
 
 // The shortest way from where the cursor is to (column, row): a step right
-// on the same row, a new line (plus a step right), or an absolute move.
+// on the same row, or an absolute move. A line feed would scroll at a
+// bottom margin, so a new row is always an absolute move.
 void moveTo(ScreenStream *s, int column, int row) {
     bool known = s->column >= 0 && s->row >= 0;
     bool wrapPending = s->column >= s->columns;
     if (known && row == s->row && column == s->column) return;
-    int best = cupLength(column, row);
     if (known && row == s->row && column > s->column && !wrapPending &&
-        cufLength(column - s->column) < best) {
+        cufLength(column - s->column) < cupLength(column, row)) {
         putForward(s, column - s->column);
-    } else if (known && row == s->row + 1 && row < s->rows &&
-               (s->lineFeedReturns ? 1 : 2) + (column > 0 ? cufLength(column) : 0) < best) {
-        // CR clears a pending wrap; LF moves down without scrolling, as the
-        // row below is on the screen. The tty may add the CR itself.
-        if (!s->lineFeedReturns) put(s, '\r');
-        put(s, '\n');
-        if (column > 0) putForward(s, column);
     } else {
         appendCursorPosition(s, column, row);
     }
     s->column = column;
     s->row = row;
+}
+
+// Compares a codeset with a known name, ignoring case, '-' and '_'.
+bool sameCodeset(const char *codeset, size_t length, const char *known) {
+    for (size_t i = 0; i < length; ++i) {
+        char c = codeset[i];
+        if (c == '-' || c == '_') continue;
+        if (*known++ != std::tolower(static_cast<unsigned char>(c))) return false;
+    }
+    return *known == '\0';
 }
 
 }  // namespace
@@ -182,10 +205,53 @@ uint8_t windows1252FromUnicode(uint32_t codePoint) {
     return UNDEFINED_GLYPH;
 }
 
+Charset charsetFromLocale(const char *name) {
+    if (!name || !*name || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0)
+        return CHARSET_ASCII;
+    const char *dot = std::strchr(name, '.');
+    if (!dot) return CHARSET_LATIN1;
+    const char *codeset = dot + 1;
+    size_t length = std::strcspn(codeset, "@");
+    for (const CodesetName &known : CodesetNames)
+        if (sameCodeset(codeset, length, known.name)) return known.charset;
+    return CHARSET_ASCII;
+}
+
+uint8_t byteInCharset(Charset charset, uint32_t c) {
+    if (c >= CONTROL_END && c < DELETE) return static_cast<uint8_t>(c);
+    switch (charset) {
+    case CHARSET_UTF8:
+    case CHARSET_ASCII:
+        break;
+    case CHARSET_CP1252:
+        if (c >= HIGH_FIRST) return windows1252FromUnicode(c);
+        break;
+    case CHARSET_LATIN9:
+        for (const Latin9Place &p : Latin9Places) {
+            if (p.codePoint == c) return p.byte;
+            if (p.byte == c) return UNDEFINED_GLYPH;
+        }
+        [[fallthrough]];
+    case CHARSET_LATIN1:
+        if (c >= LATIN1_FIRST && c <= 0xFF) return static_cast<uint8_t>(c);
+        break;
+    }
+    return UNDEFINED_GLYPH;
+}
+
+uint32_t codePointOfByte(Charset charset, uint8_t byte) {
+    if (charset == CHARSET_CP1252) return glyphFromWindows1252(byte);
+    if (charset == CHARSET_LATIN9)
+        for (const Latin9Place &p : Latin9Places)
+            if (p.byte == byte) return p.codePoint;
+    return byte;
+}
+
 int ansiColour(int w) { return (w & 0xA) | ((w & 1) << 2) | ((w >> 2) & 1); }
 
-void startStream(ScreenStream *s, char *bytes, int capacity, int columns, int rows) {
-    *s = ScreenStream{bytes, capacity, 0, columns, rows, -1, -1, UNKNOWN_ATTRIBUTE, false};
+void startStream(ScreenStream *s, char *bytes, int capacity, int columns, int rows,
+                 Charset charset) {
+    *s = ScreenStream{bytes, capacity, 0, columns, rows, -1, -1, UNKNOWN_ATTRIBUTE, charset};
 }
 
 void appendCell(ScreenStream *s, int column, int row, uint8_t byte, uint16_t attribute) {
@@ -198,7 +264,11 @@ void appendCell(ScreenStream *s, int column, int row, uint8_t byte, uint16_t att
     s->column = column + 1;
 }
 
-void appendCharacter(ScreenStream *s, uint8_t byte) { putUtf8(s, glyphFromWindows1252(byte)); }
+void appendCharacter(ScreenStream *s, uint8_t byte) {
+    uint32_t glyph = glyphFromWindows1252(byte);
+    if (s->charset == CHARSET_UTF8) putUtf8(s, glyph);
+    else put(s, static_cast<char>(byteInCharset(s->charset, glyph)));
+}
 
 void appendText(ScreenStream *s, const char *text) {
     size_t n = std::strlen(text);

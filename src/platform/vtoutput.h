@@ -5,6 +5,30 @@
 
 #include <cstdint>
 
+// ---- Character sets --------------------------------------------------------------
+
+// The character sets a terminal may use, as its locale names them.
+enum Charset {
+    CHARSET_UTF8,
+    CHARSET_LATIN1,  // ISO 8859-1: 80-9F are controls
+    CHARSET_LATIN9,  // ISO 8859-15: Latin-1 with the euro and seven others
+    CHARSET_CP1252,
+    CHARSET_ASCII,   // the C and POSIX locales, and sets conx does not know
+};
+
+// The character set of a locale name (the value of LC_ALL, LC_CTYPE or
+// LANG): its codeset after the dot, in any case and punctuation
+// ("en_US.UTF-8", "de_DE.iso885915@euro"); a name without one is Latin-1,
+// as the C library takes it, but "C", "POSIX" and "" are ASCII.
+Charset charsetFromLocale(const char *name);
+
+// The byte that shows `codePoint` in `charset`; '?' where the set has no
+// such character. Never a control byte.
+uint8_t byteInCharset(Charset charset, uint32_t codePoint);
+
+// The character a byte typed in an 8-bit `charset` stands for.
+uint32_t codePointOfByte(Charset charset, uint8_t byte);
+
 // ---- Windows-1252 ------------------------------------------------------------
 
 // The character a cell byte shows, as a Unicode code point: 1252's own
@@ -37,20 +61,24 @@ struct ScreenStream {
     int column;       // where the terminal cursor is; -1 when not known
     int row;
     int attribute;    // SGR in force, as a Windows attribute, or UNKNOWN_ATTRIBUTE
-    bool lineFeedReturns;  // the tty turns LF into CR LF (OPOST and ONLCR)
+    Charset charset;  // what the terminal's bytes mean
 };
 
 // Room a single appendCell may need (cursor move + SGR + a 3-byte glyph).
 const int MAX_CELL_BYTES = 48;
 
-void startStream(ScreenStream *s, char *bytes, int capacity, int columns, int rows);
+void startStream(ScreenStream *s, char *bytes, int capacity, int columns, int rows,
+                 Charset charset = CHARSET_UTF8);
 
 // Appends the bytes that draw `byte` in `attribute` at (column, row), which
 // must be on the screen: a cursor move only when the cursor is elsewhere,
-// an SGR only when the attribute changes, then the glyph as UTF-8.
+// an SGR only when the attribute changes, then the glyph in the stream's
+// character set. Moves never rely on a line feed or on the margins: a row
+// change is an absolute move, so nothing scrolls whatever margins are set.
 void appendCell(ScreenStream *s, int column, int row, uint8_t byte, uint16_t attribute);
 
-// Appends the character of a 1252 byte in UTF-8, where the cursor is.
+// Appends the character of a 1252 byte in the stream's character set,
+// where the cursor is.
 void appendCharacter(ScreenStream *s, uint8_t byte);
 
 // Appends raw bytes (escape sequences of the caller's own).

@@ -88,7 +88,7 @@ void setCursorPosition(Position at) {
 CursorShape cursorShape() {
     CONSOLE_CURSOR_INFO info = {25, TRUE};
     GetConsoleCursorInfo(screen(), &info);
-    return CursorShape{info.dwSize, info.bVisible != FALSE};
+    return CursorShape{info.dwSize, info.bVisible != FALSE ? CURSOR_SHOWN : CURSOR_HIDDEN};
 }
 
 void setCursorShape(CursorShape shape) {

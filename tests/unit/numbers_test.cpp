@@ -15,7 +15,9 @@ TEST(Numbers, UnsignedReadsLikeA32BitStrtoul) {
     EXPECT_EQ(parseUnsigned("+-5", 10), 0u);
     EXPECT_EQ(parseUnsigned("4294967295", 10), 0xFFFFFFFFu);
     EXPECT_EQ(parseUnsigned("4294967296", 10), 0xFFFFFFFFu) << "saturates, never wraps";
-    EXPECT_EQ(parseUnsigned("-4294967296", 10), 0xFFFFFFFFu);
+    EXPECT_EQ(parseUnsigned("-4294967296", 10), 1u) << "saturates, then the minus negates";
+    EXPECT_EQ(parseUnsigned("- 5", 10), 0u) << "a blank after the sign: no number";
+    EXPECT_EQ(parseUnsigned("-\t5", 16), 0u);
     EXPECT_EQ(parseUnsigned("-4294967295", 10), 1u);
     EXPECT_EQ(parseUnsigned("FFFFFFFFFF", 16), 0xFFFFFFFFu);
 }
@@ -24,6 +26,7 @@ TEST(Numbers, LongReadsLikeA32BitAtolThatWraps) {
     EXPECT_EQ(parseLong(" -25"), -25);
     EXPECT_EQ(parseLong("\t+7up"), 7);
     EXPECT_EQ(parseLong("x"), 0);
+    EXPECT_EQ(parseLong("- 5"), 0);
     EXPECT_EQ(parseLong("4294967296"), 0);
     EXPECT_EQ(parseLong("4294967297"), 1);
     EXPECT_EQ(parseLong("2147483648"), -2147483647 - 1);

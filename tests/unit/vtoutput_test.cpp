@@ -79,34 +79,57 @@ TEST(CellStream, ShortestMovesBetweenCells) {
     appendCell(&t.s, 0, 0, 'a', 7);
     appendCell(&t.s, 2, 0, 'b', 7);    // one cell skipped
     appendCell(&t.s, 10, 0, 'c', 7);   // seven skipped
-    appendCell(&t.s, 0, 1, 'd', 7);    // next row, column 0
-    appendCell(&t.s, 20, 5, 'e', 7);   // elsewhere
-    EXPECT_EQ(t.text(), "\x1b[H\x1b[0;37;40ma\x1b[Cb\x1b[7Cc\r\nd\x1b[6;21He");
-}
-
-TEST(CellStream, ALineFeedAloneWhereTheTtyAddsTheReturn) {
-    Stream t;
-    t.s.lineFeedReturns = true;
-    appendCell(&t.s, 79, 0, 'a', 7);
-    appendCell(&t.s, 0, 1, 'b', 7);
-    appendCell(&t.s, 1, 2, 'c', 7);
-    EXPECT_EQ(t.text(), "\x1b[1;80H\x1b[0;37;40ma\nb\n\x1b[Cc");
+    appendCell(&t.s, 0, 1, 'd', 7);    // next row: never a line feed, which
+    appendCell(&t.s, 1, 2, 'e', 7);    // scrolls at a bottom margin
+    appendCell(&t.s, 20, 5, 'f', 7);
+    EXPECT_EQ(t.text(), "\x1b[H\x1b[0;37;40ma\x1b[Cb\x1b[7Cc\x1b[2Hd\x1b[3;2He\x1b[6;21Hf");
 }
 
 TEST(CellStream, TheLastColumnLeavesAPendingWrapThatAMoveResolves) {
     Stream t(10, 3);
     appendCell(&t.s, 9, 0, 'x', 7);
-    appendCell(&t.s, 0, 1, 'y', 7);    // CR clears the pending wrap
+    appendCell(&t.s, 0, 1, 'y', 7);
     appendCell(&t.s, 9, 2, 'z', 7);    // bottom-right: no scroll, nothing after
-    EXPECT_EQ(t.text(), "\x1b[1;10H\x1b[0;37;40mx\r\ny\r\n\x1b[9Cz");
+    EXPECT_EQ(t.text(), "\x1b[1;10H\x1b[0;37;40mx\x1b[2Hy\x1b[3;10Hz");
 }
 
-TEST(CellStream, CharactersGoOutAsUtf8) {
-    Stream t;
-    appendCell(&t.s, 0, 0, 0x80, 7);
-    appendCell(&t.s, 1, 0, 0xE9, 7);
-    appendCell(&t.s, 2, 0, 0x01, 7);
-    EXPECT_EQ(t.text(), "\x1b[H\x1b[0;37;40m\xe2\x82\xac\xc3\xa9\xe2\x98\xba");
+// Each character in the terminal's own set: UTF-8, or one byte where the
+// set has the character and '?' where it lacks it, never a byte that an
+// 8-bit terminal takes as a control (80-9F in Latin-1).
+TEST(CellStream, CharactersGoOutInTheTerminalsCharacterSet) {
+    struct Case {
+        Charset charset;
+        const char *bytes;  // for \80 \E9 \01 \14 \A4 \9C
+    };
+    const Case cases[] = {
+        {CHARSET_UTF8, "\xe2\x82\xac\xc3\xa9\xe2\x98\xba\xc2\xb6\xc2\xa4\xc5\x93"},
+        {CHARSET_LATIN1, "?\xe9?\xb6\xa4?"},
+        {CHARSET_LATIN9, "\xa4\xe9?\xb6?\xbd"},
+        {CHARSET_CP1252, "\x80\xe9?\xb6\xa4\x9c"},
+        {CHARSET_ASCII, "??????"},
+    };
+    for (const Case &c : cases) {
+        char bytes[64];
+        ScreenStream s;
+        startStream(&s, bytes, sizeof bytes, 80, 25, c.charset);
+        for (uint8_t b : {0x80, 0xE9, 0x01, 0x14, 0xA4, 0x9C}) appendCharacter(&s, b);
+        EXPECT_EQ(std::string(bytes, static_cast<size_t>(s.length)), c.bytes) << c.charset;
+    }
+}
+
+TEST(CellStream, TheLocaleNamesTheCharacterSet) {
+    struct Case {
+        const char *locale;
+        Charset charset;
+    };
+    const Case cases[] = {
+        {"en_US.UTF-8", CHARSET_UTF8},       {"C.utf8", CHARSET_UTF8},
+        {"en_US.ISO-8859-1", CHARSET_LATIN1}, {"de_DE", CHARSET_LATIN1},
+        {"de_DE.iso885915@euro", CHARSET_LATIN9}, {"fr_FR.CP1252", CHARSET_CP1252},
+        {"C", CHARSET_ASCII}, {"POSIX", CHARSET_ASCII}, {"", CHARSET_ASCII},
+        {"ja_JP.eucJP", CHARSET_ASCII},
+    };
+    for (const Case &c : cases) EXPECT_EQ(charsetFromLocale(c.locale), c.charset) << c.locale;
 }
 
 // A full 80x25 frame with four runs of different colours on every row:

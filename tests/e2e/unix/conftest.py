@@ -10,12 +10,13 @@ import time
 import pytest
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
-CONX = os.path.join(ROOT, "build", "native", "conx")
+CONX = os.environ.get("CONX_UNDER_TEST") or os.path.join(ROOT, "build", "native", "conx")
 COLUMNS, ROWS = 80, 25
 TIMEOUT = 10  # seconds any one wait may take before the test fails
 
 # Gives the terminal back after INPUTHIT: the README's line.
-RESTORE_LINE = r"stty echo icanon; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l'"
+RESTORE_LINE = (r"stty echo icanon </dev/tty; "
+                r"printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h' >/dev/tty")
 
 SGR = re.compile(r"\x1b\[([0-9;]*)m")
 
@@ -148,6 +149,23 @@ exec sleep 600
             return re.search(r"(^|\s)-icanon\b", settings) and re.search(r"(^|\s)-echo\b", settings)
         wait_for(raw, "conx to read the keyboard")
 
+    def wait_raw(self):
+        """Waits until conx reads in raw mode proper: also -icrnl, which the
+        state INPUTHIT leaves between calls keeps on."""
+        tty = self.tty()
+
+        def raw():
+            settings = subprocess.run(["stty", "-F", tty, "-a"], capture_output=True,
+                                      text=True, timeout=TIMEOUT).stdout
+            return all(re.search(rf"(^|\s)-{flag}\b", settings) for flag in ("icanon", "echo", "icrnl"))
+        wait_for(raw, "conx to read the keyboard in raw mode")
+
+    def wait_file(self, name):
+        wait_for(lambda: self.file(name) is not None, f"the script to write {name}")
+
+    def mouse_reporting(self):
+        return self.tmux("display", "-p", "-t", "conx", "#{mouse_any_flag}").strip() == "1"
+
     def keys(self, *keys):
         self.tmux("send-keys", "-t", "conx", *keys)
 
@@ -184,7 +202,7 @@ def server():
     base = ["tmux", "-L", name, "-f", "/dev/null"]
     subprocess.run(base + ["new-session", "-d", "-s", "conx", "-x", str(COLUMNS), "-y", str(ROWS),
                            "sleep 600"], check=True, timeout=TIMEOUT,
-                   env={**os.environ, "TERM": "xterm-256color"})
+                   env={**os.environ, "TERM": "xterm-256color", "LC_ALL": "C.UTF-8"})
     subprocess.run(base + ["set", "-g", "remain-on-exit", "on"], check=True, timeout=TIMEOUT)
     yield name, folder
     subprocess.run(base + ["kill-server"], timeout=TIMEOUT)

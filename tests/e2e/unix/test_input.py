@@ -169,18 +169,5 @@ def test_inputhit_reports_a_resize_as_the_new_size(pane):
     assert report == "20 70 0 0  \n"
 
 
-def test_a_click_during_print_waits_for_the_next_inputhit(pane):
-    """PRINT looks for a key; the click it reads instead goes back to the tty."""
-    pane.start('"$C" INPUTHIT 0; : > ready; sleep 0.8; "$C" PRINT 0 0 07 x; echo $? > status; '
-               '"$C" INPUTHIT 0 > report; ' + RESTORE_LINE)
-    import conftest
-    conftest.wait_for(lambda: pane.file("ready") is not None, "the first call")
-    pane.literal("\x1b[<0;20;10M")
-    pane.wait_done()
-    assert pane.status() == 0
-    assert pane.file("report") == "9 19 1 0  \n"
-    pane.assert_terminal_given_back()
-
-
 def test_inputhit_shows_a_typed_character_as_utf8(pane):
     assert inputhit(pane, lambda: pane.literal("é")) == "-1 -1 -1 233 é\n"

@@ -90,15 +90,6 @@ def test_print_shows_windows_1252_and_never_raw_controls(pane):
     assert pane.text(1) == "€é©☺←⌂?Ÿ|"
 
 
-def test_print_returns_a_key_typed_before_it(pane):
-    pane.start('sleep 0.6; "$C" PRINT 1 0 07 drawn; echo $? > status')
-    pane.keys("k")
-    pane.wait_done()
-    assert pane.status() == ord("k")
-    assert "drawn" in pane.text(1)
-    pane.assert_terminal_given_back()
-
-
 def test_color_colours_later_shell_output(pane):
     pane.run('"$C" COLOR 1E; printf "\\033[5;1Hhello"; "$C" COLOR 07')
     cell = pane.grid()[4][0]

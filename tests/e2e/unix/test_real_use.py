@@ -1,0 +1,203 @@
+"""The Unix build as scripts use it in a game loop: keys typed between runs,
+frames that leave input alone, the terminal given back after every way a
+script can end or be stopped, background jobs, scroll margins."""
+import contextlib
+import os
+import signal
+
+import pytest
+
+from conftest import RESTORE_LINE, ROOT, wait_for
+from test_input import conx_process
+
+TIOCSTI_SYSCTL = "/proc/sys/dev/tty/legacy_tiocsti"
+WITHOUT_TIOCSTI = "setpriv --bounding-set -sys_admin --inh-caps -sys_admin"
+
+
+@contextlib.contextmanager
+def legacy_tiocsti(value):
+    """The kernel's dev.tty.legacy_tiocsti for the duration."""
+    try:
+        before = open(TIOCSTI_SYSCTL).read().strip()
+        with open(TIOCSTI_SYSCTL, "w") as f:
+            f.write(value)
+    except OSError:
+        pytest.skip("dev.tty.legacy_tiocsti cannot be set here")
+    try:
+        yield
+    finally:
+        with open(TIOCSTI_SYSCTL, "w") as f:
+            f.write(before)
+
+
+@pytest.mark.parametrize("between", ["", '"$C" INPUTHIT 0 > /dev/null; '], ids=["shell", "loop"])
+def test_enter_typed_between_runs_reads_13_and_ctrl_j_10(pane, between):
+    pane.start(between + ': > sleeping; sleep 1; "$C" KBD > enter; : > first; "$C" KBD > ctrl_j; '
+               + RESTORE_LINE)
+    pane.wait_file("sleeping")
+    pane.keys("Enter")  # the tty's ICRNL turns it into a line feed
+    pane.wait_file("first")
+    pane.wait_raw()
+    pane.keys("C-j")
+    pane.wait_done()
+    assert (pane.file("enter"), pane.file("ctrl_j")) == ("13", "10")
+
+
+@pytest.mark.parametrize("tiocsti", ["1", "0"])
+def test_print_leaves_keys_and_clicks_for_the_next_command(pane, tiocsti):
+    """A frame never takes input, so nothing needs to go back to the tty:
+    with legacy TIOCSTI off (and no CAP_SYS_ADMIN) nothing is lost either."""
+    with legacy_tiocsti(tiocsti):
+        pane.start(f'run() {{ {WITHOUT_TIOCSTI} "$C" "$@"; }}; run INPUTHIT 0; : > ready; sleep 0.8; '
+                   'run PRINT 0 0 07 x; echo $? > status; run INPUTHIT 0 > report; ' + RESTORE_LINE)
+        pane.wait_file("ready")
+        pane.literal("\x1b[<0;20;10M")
+        pane.keys("Up")
+        pane.wait_done()
+    assert pane.status() == 0
+    assert pane.file("report") == "9 19 1 327 G\n", "the click, and the arrow in full (not 71)"
+    pane.assert_terminal_given_back()
+
+
+def test_kbd_after_print_gets_the_full_code(pane):
+    pane.start('sleep 0.6; "$C" PRINT 1 0 07 drawn; echo $? > status; "$C" KBD > key')
+    pane.keys("Left")
+    pane.wait_done()
+    assert (pane.status(), pane.file("key")) == (0, "330")
+    assert "drawn" in pane.text(1)
+    pane.assert_terminal_given_back()
+
+
+def test_mouse_restores_exactly_what_the_script_had_set(pane):
+    pane.start('stty -echo -icanon; stty -g > set; "$C" MOUSE > report; stty -g > after; '
+               'stty echo icanon')
+    pane.wait_raw()
+    pane.literal("\x1b[<0;5;3M\x1b[<0;5;3m")
+    pane.wait_done()
+    assert pane.file("report") == "2 4 1"
+    assert pane.file("after") == pane.file("set")
+    assert not pane.mouse_reporting()
+
+
+def pane_conx():
+    from conftest import CONX
+    return CONX
+
+
+@pytest.mark.parametrize("command", ["SLEEP 3000", "MOUSE"])
+def test_ctrl_z_gives_the_terminal_back_and_fg_takes_the_command_up(pane, command):
+    # An interactive shell with job control: `fg` continues the stopped job.
+    script = (f'C="{pane_conx()}"; "$C" CURSOR 0; "$C" INPUTHIT 0 > /dev/null; stty -g > loop; '
+              f': > ready; "$C" {command} > report; : > stopped; '
+              'until [ -f resume ]; do sleep 0.05; done; fg; echo $? > status; stty -g > after; '
+              + RESTORE_LINE)
+    with open(os.path.join(pane.folder, "interactive.sh"), "w") as f:
+        f.write(script)
+    pane.start(f'bash --norc --noprofile -i {os.path.join(pane.folder, "interactive.sh")} 2> /dev/null')
+    pane.wait_file("ready")
+    if command == "MOUSE":
+        wait_for(pane.mouse_reporting, "MOUSE to switch reporting on")
+    else:
+        wait_for(lambda: conx_process(pane) is not None, "SLEEP to run")
+    pane.keys("C-z")
+    pane.wait_file("stopped")
+    assert pane.cursor()[2] is True, "the cursor is shown while stopped"
+    assert not pane.mouse_reporting(), "no mouse reports while stopped"
+    open(os.path.join(pane.run_folder, "resume"), "w").close()
+    if command == "MOUSE":
+        wait_for(pane.mouse_reporting, "MOUSE to take up its wait")
+        pane.literal("\x1b[<2;9;4M\x1b[<2;9;4m")
+    pane.wait_done()
+    assert pane.file("status") == "0\n"
+    assert pane.file("report") == ("3 8 2" if command == "MOUSE" else "")
+    assert pane.file("after") == pane.file("loop"), "the loop's own settings are back"
+
+
+def test_a_loop_sees_resizes_through_a_winch_trap(pane):
+    pane.start("resized=0; trap 'resized=1' WINCH; : > ready; "
+               'for i in $(seq 300); do "$C" INPUTHIT 0 > /dev/null; "$C" SLEEP 10; '
+               '[ $resized = 1 ] && break; done; stty size > size; ' + RESTORE_LINE)
+    pane.wait_file("ready")
+    try:
+        pane.tmux("resize-window", "-t", "conx", "-x", "100", "-y", "30")
+        pane.wait_done()
+    finally:
+        pane.tmux("resize-window", "-t", "conx", "-x", "80", "-y", "25")
+    assert pane.file("size") == "30 100\n"
+
+
+def test_numbers_read_as_the_windows_runtime_reads_them(pane):
+    pane.run('"$C" PRINT "- 5" 3 07 X; "$C" PRINT -4294967296 5 07 Y')
+    assert pane.text(0) == "   X"
+    assert pane.text(1) == "     Y"
+
+
+def test_cursor_with_another_setting_changes_nothing(pane):
+    pane.run('"$C" CURSOR 0; "$C" CURSOR 30')
+    assert pane.cursor()[2] is False
+    pane.run('"$C" CURSOR 1; "$C" CURSOR 2; "$C" CURSOR -1')
+    assert pane.cursor()[2] is True
+
+
+def test_background_jobs_never_stop_or_hang(pane):
+    script = (f'C="{pane_conx()}"; "$C" PRINT 3 10 1F one & "$C" PRINT 5 12 2E two & wait; '
+              '"$C" KBD & wait $!; echo $? > kbd; "$C" INPUTHIT 1 > hit & wait $!; '
+              '"$C" MOUSE > mouse & wait $!; jobs -l > jobs; stty -g > after')
+    with open(os.path.join(pane.folder, "jobs.sh"), "w") as f:
+        f.write(script)
+    pane.run(f'bash --norc --noprofile -i {os.path.join(pane.folder, "jobs.sh")} 2> /dev/null')
+    assert pane.text(3).strip() == "one" and pane.text(5).strip() == "two"
+    assert pane.file("kbd") == "255\n", "KBD: no key can come to a background job"
+    assert (pane.file("hit"), pane.file("mouse"), pane.file("jobs")) == ("", "", "")
+    assert pane.file("after") == pane.file("stty.before")
+
+
+def test_zsh_process_substitution_does_not_hang(pane):
+    pane.run(f'C="{pane_conx()}" zsh -f -i -c \'read r c b < <("$C" MOUSE); echo "[$r]" > mouse\' '
+             '2> /dev/null')
+    assert pane.file("mouse") == "[]\n"
+    assert not pane.mouse_reporting()
+    pane.assert_terminal_given_back()
+
+
+@pytest.mark.parametrize("signal_name", ["SIGTERM", "SIGINT"])
+def test_mouse_on_a_read_only_tty_switches_reporting_off_when_ended(pane, signal_name):
+    pane.start('"$C" MOUSE < /dev/tty; echo $? > status', setup="trap : INT")
+    wait_for(pane.mouse_reporting, "MOUSE to switch reporting on")
+    os.kill(conx_process(pane), getattr(signal, signal_name))
+    pane.wait_done()
+    assert not pane.mouse_reporting()
+    pane.assert_terminal_given_back()
+
+
+@pytest.mark.parametrize("margins", ["\\033[1;5r", "\\033[3;8r\\033[?6h"], ids=["region", "origin"])
+def test_print_never_scrolls_whatever_the_margins(pane, margins):
+    lines = "\\n".join(f"r{i}" for i in range(8))
+    pane.run(f"printf '{margins}'; \"$C\" PRINT 0 0 07 '{lines}'; printf '\\033[?6l\\033[r'")
+    assert [pane.text(r) for r in range(8)] == [f"r{i}" for i in range(8)]
+
+
+def test_two_runs_reading_one_terminal_leave_it_as_it_was(pane):
+    """The second finds the first one's raw settings; the first ends (by a
+    signal here) and gives back what it found, and the second, ending
+    later, must not put back the raw settings it found."""
+    pane.start('"$C" KBD < /dev/tty > a & echo $! > first; sleep 0.5; : > second; '
+               '"$C" KBD > b; wait')
+    pane.wait_file("second")
+    pane.wait_raw()
+    os.kill(int(pane.file("first")), signal.SIGTERM)
+    pane.keys("x", "Enter")  # the second now reads in line mode
+    pane.wait_done()
+    assert pane.file("b") == "120"
+    assert pane.file("stty.after") == pane.file("stty.before")
+
+
+def test_the_game_gives_the_terminal_back_with_its_output_redirected(pane):
+    game = os.path.join(ROOT, "examples", "game.sh")
+    pane.start(f'CONX="$C" bash {game} > /dev/null; : > ended; sleep 0.3')
+    wait_for(pane.mouse_reporting, "the game's first INPUTHIT")
+    pane.keys("q")
+    pane.wait_done()
+    assert not pane.mouse_reporting()
+    assert pane.cursor()[2] is True
+    pane.assert_terminal_given_back()
