@@ -105,6 +105,27 @@ TEST(TerminalKeys, Utf8CharactersBecomeTheirWindows1252Bytes) {
     expectKeys(cases, sizeof cases / sizeof cases[0]);
 }
 
+// An 8-bit terminal sends one byte per character, in its own set.
+TEST(TerminalKeys, EightBitCharactersBecomeTheirWindows1252Bytes) {
+    struct Case {
+        Charset charset;
+        uint8_t byte;
+        int first;
+    };
+    const Case cases[] = {
+        {CHARSET_LATIN1, 0xE9, 0xE9}, {CHARSET_LATIN1, 0xA4, 0xA4},  // é, ¤
+        {CHARSET_LATIN9, 0xA4, 0x80}, {CHARSET_LATIN9, 0xBD, 0x9C},  // €, œ
+        {CHARSET_CP1252, 0x80, 0x80}, {CHARSET_LATIN1, 0x85, '?'},   // a C1 control
+    };
+    for (const Case &c : cases) {
+        TerminalInput in = {};
+        int used = 0;
+        ASSERT_EQ(decodeTerminalInput(&c.byte, 1, false, &in, &used, c.charset), DECODE_FOUND);
+        EXPECT_EQ(in.first, c.first) << c.charset << " " << int(c.byte);
+        EXPECT_EQ(used, 1);
+    }
+}
+
 TEST(TerminalKeys, AltPrefixGivesTheKeyItself) {
     const KeyCase cases[] = {{"\x1b" "a", 'a', NONE}, {"\x1b\x7f", 8, NONE}, {"\x1b\xc3\xa9", 0xE9, NONE}};
     expectKeys(cases, sizeof cases / sizeof cases[0]);
