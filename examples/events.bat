@@ -5,6 +5,8 @@ rem conx is taken from the CONX variable, else from the PATH:
 rem   set CONX=C:\tools\conx.exe
 setlocal
 if not defined CONX set CONX=conx
+rem PRINT draws at rows of the screen buffer: start from a clear screen.
+cls
 
 for /f "tokens=1-8" %%a in ('%CONX% TIME') do (
     set dow=%%a

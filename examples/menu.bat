@@ -8,6 +8,8 @@ rem conx is taken from the CONX variable, else from the PATH:
 rem   set CONX=C:\tools\conx.exe
 setlocal
 if not defined CONX set CONX=conx
+rem PRINT draws at rows of the screen buffer: start from a clear screen.
+cls
 set sel=1
 
 :draw
