@@ -34,7 +34,7 @@ if [ -t 0 ]; then
     printf '\033[20;1H'
     report=$($conx INPUTHIT 1) || true
     # INPUTHIT leaves the terminal set up for a game loop; this gives it back:
-    stty echo icanon; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l'
+    stty echo icanon </dev/tty; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h' >/dev/tty
     echo "INPUTHIT: row column buttons keycode char = $report"
 else
     echo "(no terminal on standard input: the key and mouse part is skipped)"
