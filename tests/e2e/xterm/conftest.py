@@ -64,11 +64,12 @@ exec sleep 600
 """
 
 # Asks xterm for its mouse, focus and cursor modes (DECRQM, answered with
-# CSI ? mode ; 1|2 $ y), ending with a device attributes query whose answer
-# closes the reply; what came before the answers was input nobody took.
+# CSI ? mode ; 1|2 $ y) and the cursor's place (CPR: CSI row ; column R),
+# ending with a device attributes query whose answer closes the reply;
+# what came before the answers was input nobody took.
 PROBE = r"""saved=$(stty -g) reply= end=$'\e\\[\\?[0-9;]*c$'
 stty raw -echo
-printf '\033[?1000$p\033[?1002$p\033[?1006$p\033[?1004$p\033[?25$p\033[c'
+printf '\033[?1000$p\033[?1002$p\033[?1006$p\033[?1004$p\033[?25$p\033[6n\033[c'
 while IFS= read -r -d '' -n 1 -t 5 c; do
     reply+=$c
     [[ $reply =~ $end ]] && break
@@ -79,6 +80,7 @@ printf %s "$reply" > "$1"
 
 SPAN = re.compile(r"<span[^>]*style='color: rgb\(([^)]*)\); background: rgb\(([^)]*)\)'>(.*?)</span>")
 MODE_REPLY = re.compile(r"\x1b\[\?(\d+);(\d)\$y")
+POSITION_REPLY = re.compile(r"\x1b\[(\d+);(\d+)R")
 ATTRIBUTES_REPLY = re.compile(r"\x1b\[\?[0-9;]*c")
 
 
@@ -417,7 +419,14 @@ class Xterm:
         """{mode: SET or RESET} as xterm answered, and the input left over."""
         reply = self.file(name) or ""
         modes = {int(m): int(v) for m, v in MODE_REPLY.findall(reply)}
-        return modes, ATTRIBUTES_REPLY.sub("", MODE_REPLY.sub("", reply))
+        for pattern in (MODE_REPLY, POSITION_REPLY, ATTRIBUTES_REPLY):
+            reply = pattern.sub("", reply)
+        return modes, reply
+
+    def cursor(self, name="probe"):
+        """(row, column) of the cursor when the commands had ended."""
+        row, column = POSITION_REPLY.search(self.file(name)).groups()
+        return int(row) - 1, int(column) - 1
 
     def assert_given_back(self, cursor=SET, stty="stty.after", probe="probe"):
         """The tty settings as before the commands, mouse and focus

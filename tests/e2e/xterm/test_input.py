@@ -173,8 +173,7 @@ step sent
     wait_for(lambda: term.pending_input() >= length, "the input in the tty")
     term.release("sent")
     term.wait_done()
-    assert term.status() == 0
-    assert term.text(0) == "frame"
+    assert (term.status(), term.text(0), term.cursor()) == (0, "frame", (0, 0))
     assert term.file("report") == expected
     term.assert_given_back()
 

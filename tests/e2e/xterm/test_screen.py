@@ -26,6 +26,7 @@ def test_print_runs_new_lines_and_transparent_cells(term):
     put(expected, 6, 5, "W", ANSI[0xF], ANSI[2])
     assert_screen(term.dump(), expected)
     assert term.status() == 0
+    assert term.cursor() == (0, 0)
     term.assert_given_back()
 
 
@@ -44,6 +45,7 @@ def test_print_clips_at_every_edge(term):
     put(expected, 11, 77, "nex", ANSI[0xF], ANSI[2])  # nothing wrapped
     put(expected, 24, 76, "WXYZ", ANSI[0xF], ANSI[4])  # and nothing scrolled
     assert_screen(term.dump(), expected)
+    assert term.cursor() == (0, 0)
     term.assert_given_back()
 
 
@@ -69,7 +71,7 @@ def test_print_shows_windows_1252_and_control_pictures(term):
 
 @pytest.mark.parametrize("attribute", ["1E", "0C", "F0"])
 def test_color_colours_text_echoed_afterwards(term, attribute):
-    term.run(f'"$C" COLOR {attribute}; printf "\\033[4;3Hhello"')
+    term.run(f'"$C" COLOR {attribute}; printf "\\033[4;3H"; echo hello')
     cells = term.dump()[3][2:7]
     background, foreground = int(attribute[0], 16), int(attribute[1], 16)
     assert [(c.ch, c.fg, c.bg) for c in cells] == \
@@ -86,8 +88,9 @@ def test_cursor_visibility(term, settings, shown):
 
 
 def test_print_never_scrolls_inside_scroll_margins(term):
-    term.run(r"""printf '\033[1;5r'; "$C" PRINT 0 0 07 'r0\nr1\nr2\nr3\nr4\nr5\nr6\nr7'""",
-             geometry="80x10")
+    # The margins go before the dump: xterm dumps only the rows inside them.
+    term.run(r"""printf '\033[1;5r'; "$C" PRINT 0 0 07 'r0\nr1\nr2\nr3\nr4\nr5\nr6\nr7'
+printf '\033[r'""", geometry="80x10")
     grid = term.dump()
     assert [term.text(r, grid) for r in range(10)] == [f"r{r}" for r in range(8)] + ["", ""]
 
