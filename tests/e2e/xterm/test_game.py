@@ -1,11 +1,12 @@
 """examples/game.sh played in xterm: arrows move the @, a click toggles a
 block, q or Escape quits; however it ends, the terminal is as it was."""
 import os
+import termios
 import time
 
 import pytest
 
-from conftest import DEFAULT_BG, DEFAULT_FG, ROOT, TIMEOUT, termios, wait_for
+from conftest import DEFAULT_BG, DEFAULT_FG, ROOT, TIMEOUT, wait_for
 
 GAME = os.path.join(ROOT, "examples", "game.sh")
 PLAY = f'CONX="$C" bash {GAME}'
@@ -36,10 +37,11 @@ def assert_game_over(term, status):
     assert term.status() == status
     term.assert_given_back()
     grid = term.dump()
-    row = next(r for r in range(len(grid)) if "after-game" in term.text(r, grid))
-    column = term.text(row, grid).index("after-game")
-    assert {(c.fg, c.bg) for c in grid[row][column:column + 10]} == {(DEFAULT_FG, DEFAULT_BG)}, \
-        "later text in the terminal's default colours"
+    rows = [r for r in range(len(grid)) if "after-game" in term.text(r, grid)]
+    assert rows, "the shell's text after the game is on the screen"
+    column = term.text(rows[0], grid).index("after-game")
+    assert {(c.fg, c.bg) for c in grid[rows[0]][column:column + 10]} == \
+        {(DEFAULT_FG, DEFAULT_BG)}, "in the terminal's default colours"
 
 
 def test_game_moves_the_player_and_toggles_blocks(term):
@@ -60,7 +62,7 @@ def test_game_moves_the_player_and_toggles_blocks(term):
     wait_for(lambda: term.dump()[3][7].ch == ".", "the block taken away")
     cell = term.dump()[3][7]
     assert (cell.fg, cell.bg) == (BRIGHT_WHITE, BLUE)
-    term.click(20, 50)  # off the board
+    term.click(20, 50)  # off the board: nothing to do
     term.key("q")
     assert_game_over(term, 0)
 

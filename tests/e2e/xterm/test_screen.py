@@ -62,11 +62,13 @@ def test_print_shows_every_foreground_on_every_background(term):
             put(expected, 4 + background, 10 + foreground, f"{foreground:X}",
                 ANSI[foreground], ANSI[background])
     assert_screen(term.dump(), expected)
+    term.assert_given_back()
 
 
 def test_print_shows_windows_1252_and_control_pictures(term):
     term.run(r""""$C" PRINT 1 0 07 '\E9\80\A9\9C|\01\1B\7F|\81\8D\8F\90\9D|'""")
     assert term.text(1) == "é€©œ|☺←⌂|?????|"
+    term.assert_given_back()
 
 
 @pytest.mark.parametrize("attribute", ["1E", "0C", "F0"])
@@ -76,6 +78,7 @@ def test_color_colours_text_echoed_afterwards(term, attribute):
     background, foreground = int(attribute[0], 16), int(attribute[1], 16)
     assert [(c.ch, c.fg, c.bg) for c in cells] == \
         [(ch, ANSI[foreground], ANSI[background]) for ch in "hello"]
+    term.assert_given_back()
 
 
 @pytest.mark.parametrize("settings,shown", [
@@ -93,6 +96,7 @@ def test_print_never_scrolls_inside_scroll_margins(term):
 printf '\033[r'""", geometry="80x10")
     grid = term.dump()
     assert [term.text(r, grid) for r in range(10)] == [f"r{r}" for r in range(8)] + ["", ""]
+    term.assert_given_back()
 
 
 @pytest.mark.parametrize("allowed", [True, False])
