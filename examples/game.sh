@@ -22,9 +22,16 @@ give_back() {
 }
 trap give_back EXIT
 trap 'exit 130' INT      # Ctrl+C while the shell runs: the EXIT trap gives back
-trap '"$conx" CURSOR 0' CONT          # back from Ctrl+Z and fg: the cursor hides again
-trap 'resized=1' WINCH                # the terminal changed size: clear and redraw
+trap '"$conx" CURSOR 0; resized=1' CONT  # back from Ctrl+Z and fg: hide the cursor, redraw
+trap 'resized=1' WINCH                   # the terminal changed size: clear and redraw
 resized=1
+
+# Ctrl+C and Ctrl+Z typed while conx reads are keys (3 and 26), as on
+# Windows: the game quits, or gives the terminal back and stops itself.
+suspend_game() {
+    give_back
+    kill -STOP $$
+}
 
 top=1 left=2 width=30 height=12   # the board on the screen
 row=5 column=10                   # the player, on the board
@@ -46,7 +53,8 @@ move() {
         335)     (( row < height - 1 )) && (( row++ )) ;;
         330)     (( column > 0 )) && (( column-- )) ;;
         332)     (( column < width - 1 )) && (( column++ )) ;;
-        113|27|3) exit 0 ;;   # q, Escape, Ctrl+C (a key while conx reads)
+        113|27|3) exit 0 ;;        # q, Escape, Ctrl+C
+        26)       suspend_game ;;  # Ctrl+Z
     esac
 }
 

@@ -261,9 +261,10 @@ void onStop(int) {
     if (foreground && control.writeFd != NO_FD)
         writeAll(control.writeFd, STOPPED, sizeof STOPPED - 1);
     if (settingsRead) {
-        termios shell = before;
+        // The settings the run found (a command between a loop's frames
+        // finds the loop's: it knows no others), with echo and line editing.
+        termios shell = tty.known ? tty.found : before;
         shell.c_lflag |= ECHO | ICANON | ISIG | IEXTEN;
-        shell.c_iflag |= ICRNL;
         tcsetattr(control.fd, TCSANOW, &shell);
     }
     signal(SIGTSTP, SIG_DFL);
@@ -285,7 +286,10 @@ void onResize(int) { resized = 1; }
 
 void installSignalHandlers() {
     struct sigaction action = {};
+    // The shell may take the terminal back while a handler runs (its job
+    // stopped): the handler's own tcsetattr must not stop the run again.
     sigemptyset(&action.sa_mask);
+    sigaddset(&action.sa_mask, SIGTTOU);
     const int Ending[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
     for (int s : Ending) {
         struct sigaction was = {};
@@ -461,6 +465,9 @@ void finishRun() {
 
 // A Unix exit status keeps 8 bits, too few for key codes 256-418: the
 // status is the code's low 8 bits (see noteKeyCode for the full code).
+// Reports leave only after the terminal is given back: a script reading
+// them through `< <(conx INPUTHIT 0)` goes on as soon as they arrive, and
+// its own stty must come after conx's.
 int main(int argc, char **argv) {
     prepareTerminal();
     int32_t code = runCommandLine(argc, argv, 0);
@@ -713,5 +720,4 @@ void writeReport(const char *text, int length) {
         else appendCharacter(&s, byte);
     }
     std::fwrite(bytes, 1, static_cast<size_t>(s.length), stdout);
-    std::fflush(stdout);
 }
