@@ -8,8 +8,8 @@
 // Prints day of week, year, month, day, hour, minute, second, milliseconds.
 void timeCommand() {
     DateTime t = console::localTime();
-    console::printOut("%d %d %d %d %d %d %d %d", t.dayOfWeek, t.year, t.month, t.day,
-             t.hour, t.minute, t.second, t.milliseconds);
+    console::printOut("%d %d %d %d %d %d %d %d", t.dayOfWeek, t.year, t.month, t.day, t.hour,
+                      t.minute, t.second, t.milliseconds);
 }
 
 // A negative count would be an endless wait to the platform: it waits not at all.

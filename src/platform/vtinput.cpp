@@ -12,9 +12,6 @@
 //   ESC alone                Escape, once nothing follows within the timeout
 #include "platform/vtinput.h"
 
-#include <cstring>
-
-
 namespace {
 
 const uint8_t ESC = 0x1B;
@@ -326,8 +323,8 @@ bool mouseEventRecord(const TerminalInput &input, MouseButtons *buttons, InputEv
         if (b & MOUSE_MOTION) flags = MOUSE_MOVED_FLAG;
         state = buttons->held;
     }
-    *event = mouseEvent(MouseRecord{static_cast<int16_t>(input.column), static_cast<int16_t>(input.row),
-                                    state, control, flags});
+    int16_t column = static_cast<int16_t>(input.column), row = static_cast<int16_t>(input.row);
+    *event = mouseEvent(MouseRecord{column, row, state, control, flags});
     return true;
 }
 
