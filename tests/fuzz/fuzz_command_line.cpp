@@ -14,7 +14,8 @@
 //              parameters. A keyword of one byte below 44 stands for
 //              keyword (byte % 11) of the table, in upper, lower or mixed
 //              case. A parameter starting 01 02 n is a long one: the bytes
-//              after n repeated to (n + 1) * 128 bytes (up to 32 KiB).
+//              after n repeated to (n + 1) * 32 bytes (up to 8 KiB; the
+//              bad-input matrix runs 32,000-byte texts on the programs).
 //
 // Each run is checked against what the README's Commands section says of
 // its keyword (one row of KEYWORDS below): the state it may change and
@@ -128,10 +129,9 @@ void setUpConsole(ByteReader &in, Case &c) {
 
 std::string expandParameter(const std::string &piece) {
     if (piece.size() < 3 || piece[0] != '\x01' || piece[1] != '\x02') return piece;
-    size_t length = (static_cast<uint8_t>(piece[2]) + 1u) * 128u;
-    std::string unit = piece.size() > 3 ? piece.substr(3) : std::string("x");
-    std::string text;
-    while (text.size() < length) text += unit;
+    size_t length = (static_cast<uint8_t>(piece[2]) + 1u) * 32u;
+    std::string text = piece.size() > 3 ? piece.substr(3) : std::string("x");
+    while (text.size() < length) text += text;  // doubling: few appends
     text.resize(length);
     return text;
 }
