@@ -212,16 +212,21 @@ def _digit(byte):
     return 99
 
 
-def msvcrt_strtoul(text, base):
-    """strtoul of msvcrt.dll: returns (value, characters used). A magnitude
-    beyond 32 bits saturates at 0xFFFFFFFF before a minus negates it."""
+def _blanks_and_sign(text):
+    """Where the digits start after blanks and one sign, and whether the sign was a minus."""
     i = 0
     while i < len(text) and _is_space(text[i]):
         i += 1
-    negative = False
+    negative = i < len(text) and text[i] == ord("-")
     if i < len(text) and text[i] in b"+-":
-        negative = text[i] == ord("-")
         i += 1
+    return i, negative
+
+
+def msvcrt_strtoul(text, base):
+    """strtoul of msvcrt.dll: returns (value, characters used). A magnitude
+    beyond 32 bits saturates at 0xFFFFFFFF before a minus negates it."""
+    i, negative = _blanks_and_sign(text)
     if base < 0 or base == 1 or base > 36:
         return 0, 0
     if base in (0, 16) and text[i:i + 1] == b"0" and text[i + 1:i + 2] in (b"x", b"X"):
@@ -247,13 +252,7 @@ def msvcrt_strtoul(text, base):
 
 def msvcrt_atol(text):
     """atol of msvcrt.dll: decimal, wrapping at 32 bits."""
-    i = 0
-    while i < len(text) and _is_space(text[i]):
-        i += 1
-    negative = False
-    if i < len(text) and text[i] in b"+-":
-        negative = text[i] == ord("-")
-        i += 1
+    i, negative = _blanks_and_sign(text)
     total = 0
     while i < len(text) and 0x30 <= text[i] <= 0x39:
         total = (total * 10 + text[i] - 0x30) & 0xFFFFFFFF
