@@ -1,14 +1,12 @@
 // MOUSE and INPUTHIT: reading the console's input events.
-#include "frame/numbers.h"
+#include "dispatch/parameters.h"
 
-#include "frame/commands.h"
-#include "frame/program.h"
+#include "dispatch/commands.h"
+#include "dispatch/program.h"
 #include "platform/console.h"
 
 namespace {
 
-// Event types above this are focus events (FOCUS_EVENT is 0x10).
-const uint16_t FOCUS_RULE_FLOOR = 10;
 // Button states beyond this carry wheel motion in their upper half.
 const int32_t BUTTONS_LIMIT = 4095;
 // INPUTHIT's mode argument asking to wait for input.
@@ -38,7 +36,8 @@ void reportInputEvent() {
     if (event.type == KEY_EVENT_TYPE &&
         ((column == 0 && row == 0) || (column == 1 && row == 0) || exitCode > 0))
         row = column = buttons = -1;
-    if (event.type > FOCUS_RULE_FLOOR) row = column = buttons = -2;
+    // Focus events, and any type beyond them (none lies between menu and focus).
+    if (event.type >= FOCUS_EVENT_TYPE) row = column = buttons = -2;
     if (buttons > BUTTONS_LIMIT || buttons < -BUTTONS_LIMIT) row = column = -1;
     console::printOut("%d %d %d %d %c\n", row, column, buttons, exitCode, keyChar);
 }

@@ -1,10 +1,10 @@
 // PRINT row column attribute text [attribute text]...
 // Draws coloured text straight into the screen buffer under code page 1252,
 // then homes the cursor and returns a waiting key as the exit code.
-#include "frame/numbers.h"
+#include "dispatch/parameters.h"
 
-#include "frame/commands.h"
-#include "frame/program.h"
+#include "dispatch/commands.h"
+#include "dispatch/program.h"
 #include "output/text.h"
 #include "platform/console.h"
 

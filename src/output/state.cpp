@@ -1,9 +1,9 @@
-// COLOR, LOCATE, CURSOR and FONT: one piece of console state each. Every
-// one wants an exact argument count and does nothing otherwise.
-#include "frame/numbers.h"
+// COLOR, LOCATE, CURSOR and FONT: one piece of console state each. Each
+// takes exactly its parameters (dispatch runs it only then).
+#include "dispatch/parameters.h"
 
-#include "frame/commands.h"
-#include "frame/program.h"
+#include "dispatch/commands.h"
+#include "dispatch/program.h"
 #include "platform/console.h"
 
 namespace {
@@ -19,13 +19,11 @@ const int32_t CURSOR_FULL = 100;
 
 // COLOR attribute (hex): the colour of text printed afterwards.
 void colorCommand() {
-    if (argumentCount != 3) return;
     console::setTextAttribute(static_cast<uint16_t>(parseUnsigned(argumentVector[2], 16)));
 }
 
 // LOCATE row column.
 void locateCommand() {
-    if (argumentCount != 4) return;
     Position at = {static_cast<int16_t>(parseLong(argumentVector[3])),
                    static_cast<int16_t>(parseLong(argumentVector[2]))};
     console::setCursorPosition(at);
@@ -33,7 +31,6 @@ void locateCommand() {
 
 // CURSOR 0 hides, 1 shows, 25/50/100 show at that size; others keep it.
 void cursorCommand() {
-    if (argumentCount != 3) return;
     int32_t setting = parseLong(argumentVector[2]);
     CursorShape shape = console::cursorShape();
     if (setting == CURSOR_HIDE) shape.visible = CURSOR_HIDDEN;
@@ -47,6 +44,5 @@ void cursorCommand() {
 
 // FONT index: an entry of the console's own font table.
 void fontCommand() {
-    if (argumentCount != 3) return;
     console::setFont(static_cast<uint32_t>(parseLong(argumentVector[2])));
 }

@@ -1,8 +1,8 @@
 // The console, the clock and the keyboard: everything conx may ask of the
 // machine it runs on. One implementation per platform, picked by the build:
-//   win32.cpp     the Windows console (kernel32) and the system C runtime
-//   terminal.cpp  a VT/xterm terminal driven through termios
-//   memory.cpp    an in-memory console for the unit tests
+//   win32/     the Windows console (kernel32) and the system C runtime
+//   terminal/  a VT/xterm terminal driven through termios
+//   memory/    an in-memory console for the unit tests and fuzz targets
 // Every call is console::name(...). No call reports failure unless its
 // contract says so; a failing call leaves the console as it was. "Screen"
 // is the output side (standard output on Windows), "input" the keyboard
@@ -55,6 +55,8 @@ struct DateTime {
 // Console input mode bits (the Windows values).
 enum : uint32_t {
     ENABLE_PROCESSED_INPUT_FLAG = 0x0001,  // Ctrl+C handled by the console
+    ENABLE_LINE_INPUT_FLAG = 0x0002,       // input comes a line at a time
+    ENABLE_ECHO_INPUT_FLAG = 0x0004,       // typed characters are echoed
     ENABLE_MOUSE_INPUT_FLAG = 0x0010,      // mouse events reach the input queue
     ENABLE_QUICK_EDIT_MODE_FLAG = 0x0040,  // mouse drags select text instead
     ENABLE_EXTENDED_FLAGS_FLAG = 0x0080,   // needed to change quick edit
@@ -66,6 +68,22 @@ enum : uint32_t {
     RIGHT_BUTTON = 0x0002,
     MIDDLE_BUTTON = 0x0004,
     WHEEL_MOTION_MASK = 0xFFFF0000u,
+};
+const int32_t WHEEL_NOTCH = 120;  // one notch, in the button state's upper half
+
+// Mouse event flags.
+enum : uint32_t {
+    MOUSE_MOVED_FLAG = 0x0001,
+    DOUBLE_CLICK_FLAG = 0x0002,
+    MOUSE_WHEELED_FLAG = 0x0004,
+    MOUSE_HWHEELED_FLAG = 0x0008,
+};
+
+// Control-key state of mouse and key events.
+enum : uint32_t {
+    LEFT_ALT_PRESSED_FLAG = 0x0002,
+    LEFT_CTRL_PRESSED_FLAG = 0x0008,
+    SHIFT_PRESSED_FLAG = 0x0010,
 };
 
 // ---- Input event records ----------------------------------------------------

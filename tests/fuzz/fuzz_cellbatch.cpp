@@ -16,7 +16,7 @@
 #include <cstring>
 
 #include "harness.h"
-#include "platform/cellbatch.h"
+#include "platform/win32/cellbatch.h"
 
 namespace {
 

@@ -12,27 +12,25 @@
 //              counts before it arrives (mod 8)
 //   arguments  the rest, split at NUL bytes: the keyword, then the
 //              parameters. A keyword of one byte below 44 stands for
-//              keyword (byte % 11) of the table, in upper, lower or mixed
+//              keyword (byte % COMMAND_COUNT) of the command list, in upper, lower or mixed
 //              case. A parameter starting 01 02 n is a long one: the bytes
 //              after n repeated to (n + 1) * 32 bytes (up to 8 KiB; the
 //              bad-input matrix runs 32,000-byte texts on the programs).
 //
 // Each run is checked against what the README's Commands section says of
-// its keyword (one row of KEYWORDS below): the state it may change and
+// its keyword (its row of the command list, src/dispatch/commands.h, and
+// its expectation below): the state it may change and
 // nothing else, its exit code and report from the literal tables of
 // keystrokes and event kinds, the cells PRINT writes against a model of
 // the escape decoder, the code page back after PRINT, the input mode back
 // after MOUSE, the queue empty after INPUTHIT.
 #include <cstring>
 
-#include "frame/numbers.h"
+#include "dispatch/parameters.h"
 #include "harness.h"
 
 namespace {
 
-const char *const KEYWORD_NAMES[] = {"PRINT", "COLOR", "LOCATE", "_KBD", "KBD", "MOUSE",
-                                     "INPUTHIT", "TIME", "SLEEP", "CURSOR", "FONT"};
-const int KEYWORD_COUNT = 11;
 const int SCREEN_SIZES[4][2] = {{80, 25}, {1, 1}, {10, 5}, {MEMORY_MAX_COLUMNS, MEMORY_MAX_ROWS}};
 const uint32_t CODE_PAGES[4] = {437, 850, 1252, 65001};
 const int MAX_KEYS = 8;
@@ -147,11 +145,11 @@ void readArguments(ByteReader &in, Case &c) {
         start = end + 1;
     }
     std::string &keyword = c.args[0];
-    if (keyword.size() == 1 && static_cast<uint8_t>(keyword[0]) < 4 * KEYWORD_COUNT) {
+    if (keyword.size() == 1 && static_cast<uint8_t>(keyword[0]) < 4 * COMMAND_COUNT) {
         int n = static_cast<uint8_t>(keyword[0]);
-        keyword = KEYWORD_NAMES[n % KEYWORD_COUNT];
+        keyword = COMMAND_ROWS[n % COMMAND_COUNT].keyword;
         for (size_t i = 0; i < keyword.size(); ++i) {
-            bool lower = n / KEYWORD_COUNT == 1 || (n / KEYWORD_COUNT == 2 && i % 2);
+            bool lower = n / COMMAND_COUNT == 1 || (n / COMMAND_COUNT == 2 && i % 2);
             if (lower && keyword[i] >= 'A' && keyword[i] <= 'Z') keyword[i] = static_cast<char>(keyword[i] + 32);
         }
     }
@@ -301,46 +299,37 @@ void expectInputHit(Run &r) {
     r.allKeysTaken = true;
 }
 
-const unsigned INPUT_HIT_MAY = MAY_SET_MODE | MAY_TAKE_EVENTS | MAY_TAKE_KEYS | MAY_PRINT | MAY_SLEEP;
-const int ANY_COUNT = -1;
-
-// One row per keyword: the argument count it wants (program and keyword
-// included; with another count it changes nothing), what it may change,
-// whether its result is the key code (noted for the platform, KBD and
-// _KBD only), and the check of what it did.
-struct KeywordCheck {
-    const char *keyword;
-    int count;
-    unsigned may;
-    bool resultIsKey;
+// The check of what each command did, by its handler; what it may change,
+// the parameters it takes and whether its result is the key code come
+// from its row of the command list.
+struct Expectation {
+    void (*handler)();
     void (*expect)(Run &);
 };
 
-const KeywordCheck KEYWORDS[] = {
-    // keyword   count      may change                                       keys   check
-    {"PRINT",    ANY_COUNT, MAY_DRAW | MAY_MOVE_CURSOR | MAY_TAKE_KEYS,      false, expectPrint},
-    {"_KBD",     ANY_COUNT, MAY_MOVE_CURSOR | MAY_TAKE_KEYS,                 true,  expectPollKey},
-    {"KBD",      ANY_COUNT, MAY_TAKE_KEYS,                                   true,  expectReadKey},
-    {"COLOR",    3,         MAY_COLOR,                                       false, expectColor},
-    {"LOCATE",   4,         MAY_MOVE_CURSOR,                                 false, expectLocate},
-    {"CURSOR",   3,         MAY_SHAPE_CURSOR,                                false, expectCursor},
-    {"FONT",     3,         MAY_SET_FONT,                                    false, expectFont},
-    {"SLEEP",    3,         MAY_SLEEP,                                       false, expectSleep},
-    {"TIME",     ANY_COUNT, MAY_PRINT,                                       false, expectTime},
-    {"MOUSE",    ANY_COUNT, MAY_TAKE_EVENTS | MAY_PRINT,                     false, expectMouse},
-    {"INPUTHIT", ANY_COUNT, INPUT_HIT_MAY,                                   false, expectInputHit},
+const Expectation EXPECTATIONS[] = {
+    {printCommand, expectPrint},       {pollKey, expectPollKey},         {readKey, expectReadKey},
+    {colorCommand, expectColor},       {locateCommand, expectLocate},    {cursorCommand, expectCursor},
+    {fontCommand, expectFont},         {sleepCommand, expectSleep},      {timeCommand, expectTime},
+    {mouseCommand, expectMouse},       {inputHitCommand, expectInputHit},
 };
+
+void (*expectationOf(const CommandRow &row))(Run &) {
+    for (const Expectation &e : EXPECTATIONS)
+        if (e.handler == row.handler) return e.expect;
+    fail("%s: the fuzz target has no expectation for it", row.keyword);
+}
 
 void checkRun(const Case &c, const MemoryConsole &before, int32_t code) {
     std::string keyword = c.args.empty() ? "" : foldedKeyword(c.args[0]);
     Run r = {c, before, static_cast<int>(c.args.size()) + 1, 0, 0, "", 0, false};
-    const KeywordCheck *row = nullptr;
-    for (const KeywordCheck &k : KEYWORDS)
+    const CommandRow *row = nullptr;
+    for (const CommandRow &k : COMMAND_ROWS)
         if (keyword == k.keyword) row = &k;
-    if (row && (row->count == ANY_COUNT || row->count == r.count)) {
-        r.allowed = row->may;
-        row->expect(r);
-        if (row->resultIsKey)
+    if (row && (row->parameters == ANY_PARAMETERS || row->parameters == r.count - 2)) {
+        r.allowed = row->effects;
+        expectationOf(*row)(r);
+        if (row->effects & KEY_IS_RESULT)
             CHECK(after().keyCodeNotes > 0 && after().notedKeyCode == r.exitCode,
                   "%s: noted key code %d (%d notes), want %d", row->keyword, after().notedKeyCode,
                   after().keyCodeNotes, r.exitCode);
@@ -348,7 +337,7 @@ void checkRun(const Case &c, const MemoryConsole &before, int32_t code) {
             CHECK(after().keyCodeNotes == 0, "%s: noted a key code", row->keyword);
     }
     const char *what = keyword.c_str();
-    if (!r.output.empty()) r.allowed |= MAY_PRINT;
+    if (!r.output.empty()) r.allowed |= PRINTS;
     checkUnchangedExcept(before, after(), r.allowed, what);
     CHECK(code == r.exitCode, "%s: exit code %d, want %d", what, code, r.exitCode);
     CHECK(after().output == r.output, "%s: printed \"%s\", want \"%s\"", what, after().output.c_str(),

@@ -15,7 +15,7 @@
 // changes.
 #include <cstdio>
 
-#include "frame/numbers.h"
+#include "dispatch/parameters.h"
 #include "harness.h"
 
 namespace {
@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         CHECK(mc.sleepCalls <= 1, "waited without a console");
     }
     checkUnchangedExcept(before, mc,
-                         MAY_SET_MODE | MAY_TAKE_EVENTS | MAY_TAKE_KEYS | MAY_PRINT | MAY_SLEEP,
+                         SETS_INPUT_MODE | TAKES_EVENTS | TAKES_KEYS | PRINTS | SLEEPS,
                          "INPUTHIT");
     return 0;
 }

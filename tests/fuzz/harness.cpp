@@ -146,27 +146,27 @@ void checkUnchangedExcept(const MemoryConsole &before, const MemoryConsole &afte
           after.codePage);
     CHECK(after.columns == before.columns && after.rows == before.rows, "%s: screen size changed",
           what);
-    if (!(allowed & MAY_DRAW))
+    if (!(allowed & DRAWS))
         CHECK(after.cellWrites == before.cellWrites, "%s: drew on the screen", what);
-    if (!(allowed & MAY_COLOR))
+    if (!(allowed & SETS_COLOR))
         CHECK(after.textAttribute == before.textAttribute, "%s: changed the text attribute", what);
-    if (!(allowed & MAY_MOVE_CURSOR))
+    if (!(allowed & MOVES_CURSOR))
         CHECK(after.cursor.column == before.cursor.column && after.cursor.row == before.cursor.row,
               "%s: moved the cursor", what);
-    if (!(allowed & MAY_SHAPE_CURSOR))
+    if (!(allowed & SHAPES_CURSOR))
         CHECK(after.cursorShape.size == before.cursorShape.size &&
                   after.cursorShape.visible == before.cursorShape.visible,
               "%s: changed the cursor shape", what);
-    if (!(allowed & MAY_SET_FONT)) CHECK(after.font == before.font, "%s: changed the font", what);
-    if (!(allowed & MAY_SET_MODE))
+    if (!(allowed & SETS_FONT)) CHECK(after.font == before.font, "%s: changed the font", what);
+    if (!(allowed & SETS_INPUT_MODE))
         CHECK(after.inputMode == before.inputMode, "%s: input mode %#x left as %#x", what,
               before.inputMode, after.inputMode);
-    if (!(allowed & MAY_TAKE_EVENTS))
+    if (!(allowed & TAKES_EVENTS))
         CHECK(after.eventCount == before.eventCount, "%s: took input events", what);
-    if (!(allowed & MAY_TAKE_KEYS))
+    if (!(allowed & TAKES_KEYS))
         CHECK(after.keyCount == before.keyCount, "%s: took keystrokes", what);
-    if (!(allowed & MAY_PRINT)) CHECK(after.output == before.output, "%s: printed", what);
-    if (!(allowed & MAY_SLEEP))
+    if (!(allowed & PRINTS)) CHECK(after.output == before.output, "%s: printed", what);
+    if (!(allowed & SLEEPS))
         CHECK(after.sleepCalls == before.sleepCalls, "%s: slept", what);
     // Ranges the console's record must keep whatever happened.
     CHECK(after.cursorShape.size >= 1 && after.cursorShape.size <= 100, "%s: cursor size %u", what,

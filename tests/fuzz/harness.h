@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "frame/program.h"
+#include "dispatch/commands.h"
+#include "dispatch/program.h"
 #include "output/text.h"
-#include "platform/memory.h"
+#include "platform/memory/memory.h"
 
 // Reports a broken invariant and aborts, so libFuzzer keeps the input.
 [[noreturn]] void fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
@@ -83,21 +84,8 @@ const int32_t CUT_PAIR_CODE = 254;
 
 // ---- State -------------------------------------------------------------------------
 
-// Which parts of the console a command may change.
-enum : unsigned {
-    MAY_DRAW = 1,          // screen cells
-    MAY_COLOR = 2,         // text attribute
-    MAY_MOVE_CURSOR = 4,   // cursor position
-    MAY_SHAPE_CURSOR = 8,  // cursor size and visibility
-    MAY_SET_FONT = 16,
-    MAY_SET_MODE = 32,     // input mode (as it is after the run)
-    MAY_TAKE_EVENTS = 64,
-    MAY_TAKE_KEYS = 128,
-    MAY_PRINT = 256,       // standard output
-    MAY_SLEEP = 512,
-};
 
-// Everything outside `allowed` is as it was before the run. The code page
+// Everything outside `allowed` (CommandEffect bits) is as it was before the run. The code page
 // is always compared: a command may only change it for its own duration.
 void checkUnchangedExcept(const MemoryConsole &before, const MemoryConsole &after, unsigned allowed,
                           const char *what);

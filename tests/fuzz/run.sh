@@ -28,10 +28,24 @@ mkdir -p build/fuzz/logs build/fuzz/findings
 export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
+# A target's dictionary: its own entries, and every keyword of the command
+# list (src/dispatch/commands.h), upper and lower case.
+make_dict() {
+    local target=$1 out=build/fuzz/$1.dict
+    [ -f "tests/fuzz/$target.dict" ] || return 0
+    {
+        cat "tests/fuzz/$target.dict"
+        sed -n 's/^ROW("\([^"]*\)".*/"\1"/p' src/dispatch/commands.h
+        sed -n 's/^ROW("\([^"]*\)".*/"\1"/p' src/dispatch/commands.h | tr 'A-Z' 'a-z'
+    } >"$out"
+    echo "$out"
+}
+
 run_target() {
-    local target=$1 dict=()
+    local target=$1 dict=() file
     mkdir -p "build/fuzz/corpus/$target"
-    [ -f "tests/fuzz/$target.dict" ] && dict=(-dict="tests/fuzz/$target.dict")
+    file=$(make_dict "$target")
+    [ -n "$file" ] && dict=(-dict="$file")
     # -timeout: one input running 10 s counts as a hang.
     "build/fuzz/tests/fuzz/fuzz_$target" "${dict[@]}" \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/cellbatch.h"
+#include "platform/win32/cellbatch.h"
 
 namespace {
 

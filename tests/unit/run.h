@@ -4,8 +4,8 @@
 #include <initializer_list>
 #include <string>
 
-#include "frame/program.h"
-#include "platform/memory.h"
+#include "dispatch/program.h"
+#include "platform/memory/memory.h"
 
 // Runs `conx` with the given arguments (the program name is added) and
 // returns the exit code. The console keeps what the test set up.

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/vtinput.h"
+#include "platform/terminal/vtinput.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/vtoutput.h"
+#include "platform/terminal/vtoutput.h"
 
 namespace {
 

@@ -47,10 +47,10 @@ def callee_pops_exe(exe, tmp_path_factory):
     # A stdcall name is decorated (_vprintf@8), which msvcrt's import
     # library does not have; the assembler label keeps the plain name, so
     # the call goes through the library's jump stub to the same import.
-    source = work / "src" / "platform" / "win32.cpp"
+    source = work / "src" / "platform" / "win32" / "console.cpp"
     text, found = re.subn(r"MSVCRT_IMPORT int __cdecl vprintf\(([^;]*)\);",
                           r'int __stdcall vprintf(\1) __asm__("_vprintf");', source.read_text())
-    assert found == 1, "win32.cpp no longer declares vprintf as this test expects"
+    assert found == 1, "win32/console.cpp no longer declares vprintf as this test expects"
     source.write_text(text)
     presets = json.loads((ROOT / "CMakePresets.json").read_text())["configurePresets"]
     win32 = next(p for p in presets if p["name"] == "win32")

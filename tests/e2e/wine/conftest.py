@@ -3,6 +3,7 @@ console in tmux, and the per-command report printed at the end."""
 
 import os
 import shutil
+import sys
 import time
 import uuid
 from collections import defaultdict
@@ -11,6 +12,9 @@ from pathlib import Path
 import pytest
 
 import console as c
+
+sys.path.insert(0, str(c.ROOT / "tests"))
+from commands import KEYWORDS  # noqa: E402
 
 
 def pytest_configure(config):
@@ -173,8 +177,7 @@ def pytest_terminal_summary(terminalreporter):
     if not _ran:
         return
     tr.section("conx cases per command, run on Wine's console in tmux (release: build checks)")
-    order = ["dispatch", "PRINT", "COLOR", "LOCATE", "CURSOR", "FONT", "KBD", "_KBD",
-             "MOUSE", "INPUTHIT", "TIME", "SLEEP", "redirected", "batch", "release"]
+    order = ["dispatch", *KEYWORDS, "redirected", "batch", "release"]
     for name in sorted(_ran, key=lambda n: (order.index(n) if n in order else 99, n)):
         cases = _ran[name]
         counts = defaultdict(int)

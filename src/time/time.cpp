@@ -1,8 +1,8 @@
 // TIME and SLEEP.
-#include "frame/numbers.h"
+#include "dispatch/parameters.h"
 
-#include "frame/commands.h"
-#include "frame/program.h"
+#include "dispatch/commands.h"
+#include "dispatch/program.h"
 #include "platform/console.h"
 
 // Prints day of week, year, month, day, hour, minute, second, milliseconds.
@@ -14,7 +14,6 @@ void timeCommand() {
 
 // A negative count would be an endless wait to the platform: it waits not at all.
 void sleepCommand() {
-    if (argumentCount != 3) return;
     int32_t milliseconds = parseLong(argumentVector[2]);
     if (milliseconds >= 0) console::sleepMilliseconds(static_cast<uint32_t>(milliseconds));
 }

@@ -1,7 +1,7 @@
 // Parameters read as the Windows C runtime (32-bit long) reads them.
 #include <gtest/gtest.h>
 
-#include "frame/numbers.h"
+#include "dispatch/parameters.h"
 #include "run.h"
 
 namespace {

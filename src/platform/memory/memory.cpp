@@ -1,12 +1,12 @@
 // An in-memory console for the unit tests: every operation acts on the
 // record in memory.h; nothing waits, sleeps or touches the terminal.
-#include "platform/memory.h"
+#include "platform/memory/memory.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "frame/program.h"
+#include "dispatch/program.h"
 #include "platform/runtime.h"
 
 MemoryConsole memoryConsole;

@@ -1,4 +1,4 @@
-#include "frame/numbers.h"
+#include "dispatch/parameters.h"
 
 #include <cstdlib>
 

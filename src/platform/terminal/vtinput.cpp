@@ -10,7 +10,7 @@
 //   ESC x                    Alt+x: the key x (the Windows console gives the
 //                            character for Alt+letter)
 //   ESC alone                Escape, once nothing follows within the timeout
-#include "platform/vtinput.h"
+#include "platform/terminal/vtinput.h"
 
 namespace {
 
@@ -35,15 +35,6 @@ const int MOUSE_SHIFT = 4, MOUSE_META = 8, MOUSE_CTRL = 16;
 const int MOUSE_MOTION = 32;
 const int MOUSE_WHEEL = 64;         // buttons 4-7: 64 up, 65 down, 66 left, 67 right
 const int MOUSE_EXTRA = 128;        // buttons 8-11: Windows has no record for them
-
-// Windows mouse record flags and control-key state.
-const uint32_t MOUSE_MOVED_FLAG = 0x0001;
-const uint32_t MOUSE_WHEELED_FLAG = 0x0004;
-const uint32_t MOUSE_HWHEELED_FLAG = 0x0008;
-const uint32_t LEFT_ALT_PRESSED = 0x0002;
-const uint32_t LEFT_CTRL_PRESSED = 0x0008;
-const uint32_t SHIFT_PRESSED = 0x0010;
-const int32_t WHEEL_DELTA = 120;    // one notch, in the button state's upper half
 
 enum Key {
     KEY_UP, KEY_DOWN, KEY_RIGHT, KEY_LEFT, KEY_HOME, KEY_END, KEY_PAGE_UP, KEY_PAGE_DOWN,
@@ -301,9 +292,9 @@ bool mouseEventRecord(const TerminalInput &input, MouseButtons *buttons, InputEv
     int b = input.button;
     if (b < 0 || (b & MOUSE_EXTRA)) return false;
     uint32_t control = 0;
-    if (b & MOUSE_SHIFT) control |= SHIFT_PRESSED;
-    if (b & MOUSE_META) control |= LEFT_ALT_PRESSED;
-    if (b & MOUSE_CTRL) control |= LEFT_CTRL_PRESSED;
+    if (b & MOUSE_SHIFT) control |= SHIFT_PRESSED_FLAG;
+    if (b & MOUSE_META) control |= LEFT_ALT_PRESSED_FLAG;
+    if (b & MOUSE_CTRL) control |= LEFT_CTRL_PRESSED_FLAG;
     int which = b & MOUSE_BUTTON_BITS;
     uint32_t state, flags = 0;
     if (b & MOUSE_WHEEL) {
@@ -311,7 +302,7 @@ bool mouseEventRecord(const TerminalInput &input, MouseButtons *buttons, InputEv
         // 64 forward (+120), 65 back; 67 right (+120), 66 left.
         bool vertical = which < 2;
         bool positive = which == 0 || which == 3;
-        int32_t delta = positive ? WHEEL_DELTA : -WHEEL_DELTA;
+        int32_t delta = positive ? WHEEL_NOTCH : -WHEEL_NOTCH;
         state = (static_cast<uint32_t>(delta) << 16) | buttons->held;
         flags = vertical ? MOUSE_WHEELED_FLAG : MOUSE_HWHEELED_FLAG;
     } else {

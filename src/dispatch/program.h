@@ -6,9 +6,9 @@
 extern int argumentCount;  // entries in argumentVector, program included
 extern char **argumentVector;  // 0 program, 1 keyword, 2.. parameters
 extern int32_t exitCode;  // the process exit code; a key code once read
-extern void (*runningCommand)();  // the handler dispatch runs
 
-// Runs the keyword in argument 1, if the table has it; returns when done.
+// Runs the keyword in argument 1, if the table has it and it takes the
+// parameters given; returns when done.
 void dispatchCommand();
 
 // The whole run after the platform has split its command line: keeps the

@@ -6,8 +6,8 @@
 
 #include <cstdarg>
 
-#include "frame/program.h"
-#include "platform/cellbatch.h"
+#include "dispatch/program.h"
+#include "platform/win32/cellbatch.h"
 #include "platform/console.h"
 
 // msvcrt's own functions, declared here rather than through the C headers:

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "platform/console.h"
-#include "platform/vtoutput.h"
+#include "platform/terminal/vtoutput.h"
 
 // What decodeTerminalInput made of the bytes at the front of the buffer.
 enum DecodeStatus {

@@ -4,7 +4,7 @@
 //   ESC [ n C        CUF   cursor n columns right (n omitted: 1)
 //   ESC [ p ; ... m  SGR   0 reset, 4 underline, 7 reverse, 53 overline,
 //                          30-37 / 90-97 foreground, 40-47 / 100-107 background
-#include "platform/vtoutput.h"
+#include "platform/terminal/vtoutput.h"
 
 #include <cctype>
 #include <cstring>

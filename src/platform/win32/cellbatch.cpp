@@ -2,7 +2,7 @@
 // screen, and a held cell is simply overwritten by a later one at the same
 // place, so the order of the blocks never matters: no two held cells share
 // a screen cell.
-#include "platform/cellbatch.h"
+#include "platform/win32/cellbatch.h"
 
 namespace {
 

@@ -1,0 +1,291 @@
+// The input queue: bytes read from the terminal one at a time, decoded
+// into keys, mouse and focus events (vtinput.cpp), taken by the commands;
+// what a run read and did not use is typed back for the next one.
+#include <errno.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/console.h"
+#include "platform/terminal/terminal.h"
+#include "platform/terminal/vtinput.h"
+
+namespace {
+
+const int INPUT = STDIN_FILENO;
+const int ESCAPE_TIMEOUT_MS = 80;  // a lone ESC is the Escape key after this
+const int DRAIN_QUIET_MS = 50;     // reports still in flight when mouse goes off
+const int QUEUE_LENGTH = 64;
+const int PENDING_LENGTH = 64;
+const int LOG_LENGTH = 1024;
+
+struct QueuedInput {
+    InputEvent event;
+    bool isKey;
+    int first, second;    // the key's _getch codes
+    int logStart, logEnd; // the bytes it came from, in Input::log
+};
+
+struct Input {
+    QueuedInput queue[QUEUE_LENGTH];  // decoded input not yet taken
+    int queued;                       // entries in queue
+    uint8_t pending[PENDING_LENGTH];  // bytes read but not decoded yet
+    int pendingLength;                // bytes in pending
+    int pendingAt;                    // where pending[0] is in log
+    int heldSecondCode;               // _getch's second code, for the next call
+    MouseButtons mouse;               // buttons held, from report to report
+    bool ended;                       // read() saw the end of input
+    int typedBefore;  // bytes still to read that were typed before raw mode
+    bool lineFeedWasEnter;  // ... under ICRNL, which made Enter a line feed
+    uint8_t log[LOG_LENGTH];  // every byte this run read, to type back what
+    int logLength;            // it did not use
+};
+
+Input input = {{}, 0, {}, 0, 0, NO_SECOND_CODE, {0}, false, 0, false, {}, 0};  // the keyboard side
+
+// Keys typed before raw mode went through the settings found: under ICRNL
+// Enter became a line feed, which is then read back as Enter.
+void startReading() {
+    if (!enterRawMode()) return;
+    if (ioctl(INPUT, FIONREAD, &input.typedBefore) != 0) input.typedBefore = 0;
+    input.lineFeedWasEnter = (tty.found.c_iflag & ICRNL) && !(tty.found.c_iflag & (INLCR | IGNCR));
+}
+
+void dequeue(int count) {
+    size_t kept = static_cast<size_t>(input.queued - count);
+    std::memmove(&input.queue[0], &input.queue[count], sizeof input.queue[0] * kept);
+    input.queued -= count;
+}
+
+void enqueue(const InputEvent &event, bool isKey, int first, int second, int used) {
+    if (input.queued == QUEUE_LENGTH) dequeue(1);  // a flood of reports: the oldest goes
+    input.queue[input.queued++] =
+        QueuedInput{event, isKey, first, second, input.pendingAt, input.pendingAt + used};
+}
+
+int firstKey() {
+    for (int i = 0; i < input.queued; ++i)
+        if (input.queue[i].isKey) return i;
+    return -1;
+}
+
+void enqueueInput(const TerminalInput &in, int used) {
+    InputEvent event;
+    if (in.kind == KEY_INPUT) enqueue(keyEventRecord(in), true, in.first, in.second, used);
+    else if (in.kind == FOCUS_INPUT) enqueue(focusEvent(in.focused), false, 0, 0, used);
+    else if (mouseEventRecord(in, &input.mouse, &event)) enqueue(event, false, 0, 0, used);
+}
+
+// Decodes what the pending bytes hold; `quiet`: nothing more is coming.
+void decodePending(bool quiet) {
+    while (input.pendingLength > 0) {
+        TerminalInput in;
+        int used = 0;
+        bool full = input.pendingLength == PENDING_LENGTH;
+        DecodeStatus status = decodeTerminalInput(input.pending, input.pendingLength, quiet || full,
+                                                  &in, &used, charset);
+        if (status == DECODE_NEED_MORE) return;
+        if (used <= 0) used = 1;
+        if (status == DECODE_FOUND) enqueueInput(in, used);
+        input.pendingLength -= used;
+        input.pendingAt += used;
+        std::memmove(input.pending, input.pending + used, static_cast<size_t>(input.pendingLength));
+    }
+}
+
+void noteResize() {
+    if (!resized) return;
+    resized = 0;
+    int columns, rows;
+    screenSize(&columns, &rows);
+    enqueue(bufferSizeEvent(BufferSize{static_cast<int16_t>(columns), static_cast<int16_t>(rows)}),
+            false, 0, 0, 0);
+}
+
+// Reads one byte if one comes within timeoutMs (-1: wait); false if none.
+bool readByte(int timeoutMs) {
+    pollfd p = {INPUT, POLLIN, 0};
+    int ready = poll(&p, 1, timeoutMs);
+    if (ready <= 0) return false;
+    uint8_t byte;
+    ssize_t n = read(INPUT, &byte, 1);
+    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) input.ended = true;
+    if (n != 1) return false;
+    if (input.typedBefore > 0) {
+        --input.typedBefore;
+        if (byte == '\n' && input.lineFeedWasEnter) byte = '\r';
+    }
+    if (input.logLength < LOG_LENGTH) input.log[input.logLength] = byte;
+    ++input.logLength;
+    input.pending[input.pendingLength++] = byte;
+    decodePending(false);
+    return true;
+}
+
+// Reads byte by byte, so nothing beyond what is asked for is taken, until
+// the queue holds a key (wantKey) or any event. With `wait` it blocks for
+// it; without, it stops when no byte is there. True when it is there.
+bool fillQueue(bool wantKey, bool wait) {
+    startReading();
+    for (;;) {
+        noteResize();
+        if (wantKey ? firstKey() >= 0 : input.queued > 0) return true;
+        if (input.ended) return false;
+        if (input.pendingLength > 0) {
+            // A sequence has begun: its rest comes at once, or never.
+            if (!readByte(ESCAPE_TIMEOUT_MS) && !resized) decodePending(true);
+        } else if (!readByte(wait ? -1 : 0) && !wait && !resized) {
+            return false;
+        }
+    }
+}
+
+// After mouse reporting goes off, the release of the click just reported
+// (or a last motion) may still be on its way: take such reports and drop
+// them, and stop at a key typed after, which stays queued.
+bool keyFrom(int start) {
+    for (int i = start; i < input.queued; ++i)
+        if (input.queue[i].isKey) return true;
+    return false;
+}
+
+void drainReports() {
+    int before = input.queued;
+    while (!keyFrom(before) && readByte(DRAIN_QUIET_MS)) {
+    }
+    decodePending(true);
+    int kept = before;
+    for (int i = before; i < input.queued; ++i)
+        if (input.queue[i].isKey) input.queue[kept++] = input.queue[i];
+    input.queued = kept;
+}
+
+bool typeBack(int from, int to) {
+    for (int i = from; i < to; ++i)
+        if (ioctl(INPUT, TIOCSTI, &input.log[i]) != 0) return false;
+    return true;
+}
+
+}  // namespace
+
+// Input the run read but did not use (reports a _KBD read looking for a
+// key, a key typed while MOUSE ended) is typed back into the terminal for
+// the next command, while echo is still off. Where the kernel refuses
+// (dev.tty.legacy_tiocsti = 0) it is lost.
+void typeBackUnused() {
+    if (!tty.raw || input.logLength > LOG_LENGTH) return;
+    for (int i = 0; i < input.queued; ++i)
+        if (!typeBack(input.queue[i].logStart, input.queue[i].logEnd)) return;
+    typeBack(input.pendingAt, input.logLength);
+}
+
+namespace console {
+
+// ---- Input events ---------------------------------------------------------------------
+
+// The input mode as the terminal shows it. A terminal cannot be asked
+// whether mouse reporting is on, so the mouse bit says whether this run
+// switched it on.
+bool inputMode(uint32_t *mode) {
+    if (!loadSettings()) return false;
+    const termios &t = tty.resting;
+    uint32_t m = ENABLE_EXTENDED_FLAGS_FLAG | ENABLE_QUICK_EDIT_MODE_FLAG;
+    if (t.c_lflag & ISIG) m |= ENABLE_PROCESSED_INPUT_FLAG;
+    if (t.c_lflag & ICANON) m |= ENABLE_LINE_INPUT_FLAG;
+    if (t.c_lflag & ECHO) m |= ENABLE_ECHO_INPUT_FLAG;
+    if (tty.mouseOn) m |= ENABLE_MOUSE_INPUT_FLAG;
+    *mode = m;
+    return true;
+}
+
+// Only the mouse bit has a lasting effect: on, reporting is switched on
+// and the tty set up to queue keys unechoed; off, reporting goes off and
+// the tty's echo and line editing are back as the run found them. Ctrl+C
+// is input while conx reads and a signal between runs, whatever the bit.
+void setInputMode(uint32_t mode) {
+    if (!loadSettings()) return;
+    bool wanted = (mode & ENABLE_MOUSE_INPUT_FLAG) != 0;
+    if (wanted) {
+        tty.resting.c_lflag &= ~(ECHO | ICANON);
+        writeInputTerminal(MOUSE_ON);
+    } else if (tty.mouseOn) {
+        writeInputTerminal(MOUSE_OFF);
+        startReading();
+        drainReports();
+        tty.resting.c_lflag = (tty.resting.c_lflag & ~(ECHO | ICANON)) |
+                              (tty.found.c_lflag & (ECHO | ICANON));
+    }
+    tty.mouseOn = wanted;
+    applySettings();
+}
+
+// The one wait with no end but a click (MOUSE): a terminal that sends no
+// mouse reports would hold it forever, so Ctrl+C stays a signal here.
+bool readInputEvent(InputEvent *event) {
+    if (!loadSettings()) return false;
+    tty.signalsKept = true;
+    if (tty.raw) applySettings();
+    bool got = fillQueue(false, true);
+    tty.signalsKept = false;
+    applySettings();
+    if (!got) return false;
+    *event = input.queue[0].event;
+    dequeue(1);
+    return true;
+}
+
+bool peekInputEvent(InputEvent *event) {
+    if (!loadSettings() || !fillQueue(false, false)) return false;
+    *event = input.queue[0].event;
+    return true;
+}
+
+// Input is decoded only as far as needed: the count is of the events
+// decoded so far, and is nonzero exactly when input is pending.
+bool countInputEvents(uint32_t *count) {
+    if (!loadSettings()) return false;
+    fillQueue(false, false);
+    *count = static_cast<uint32_t>(input.queued);
+    return true;
+}
+
+// Takes everything the tty holds, finishing a sequence that has begun, so
+// the next run starts clean.
+void flushInputEvents() {
+    if (!loadSettings()) return;
+    startReading();
+    while (readByte(0) || (input.pendingLength > 0 && readByte(ESCAPE_TIMEOUT_MS))) {
+    }
+    input.pendingLength = 0;
+    input.pendingAt = input.logLength;
+    input.queued = 0;
+}
+
+// ---- Keystrokes -------------------------------------------------------------------------
+
+bool keyWaiting() {
+    if (input.heldSecondCode != NO_SECOND_CODE) return true;
+    if (frameDrawn() || !loadSettings()) return false;
+    return fillQueue(true, false);
+}
+
+// Events before the key are dropped, as the Windows C runtime does.
+int readKeyCode() {
+    if (input.heldSecondCode != NO_SECOND_CODE) {
+        int code = input.heldSecondCode;
+        input.heldSecondCode = NO_SECOND_CODE;
+        return code;
+    }
+    // No terminal, a background run, or a terminal that hung up: -1, which
+    // ends KBD with status 255.
+    if (!loadSettings() || !fillQueue(true, true)) return -1;
+    int key = firstKey();
+    int first = input.queue[key].first;
+    input.heldSecondCode = input.queue[key].second;
+    dequeue(key + 1);
+    return first;
+}
+
+}  // namespace console

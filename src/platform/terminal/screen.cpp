@@ -1,0 +1,141 @@
+// The screen side: PRINT's cells gathered into one write, the cursor, the
+// colour of later text, the font, and the reports' characters.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/console.h"
+#include "platform/runtime.h"
+#include "platform/terminal/terminal.h"
+
+namespace {
+
+const int SCREEN = STDOUT_FILENO;
+const uint32_t UTF8_CODE_PAGE = 65001;  // what outputCodePage reports
+const uint32_t LARGEST_UNDERLINE = 50;  // cursor sizes up to this draw an underline
+
+// PRINT's cells, encoded as they come (in text order, which is row order)
+// and written with one write() at flushScreen.
+struct CellOutput {
+    char bytes[65536];    // one PRINT's bytes
+    ScreenStream stream;  // what they have drawn so far
+    bool open;            // cells have begun (DECSC sent)
+    bool drawn;           // a PRINT drew this run: input is left alone
+};
+
+CellOutput cellOutput;               // the screen side
+uint32_t codePage = UTF8_CODE_PAGE;  // as PRINT sets and restores it
+
+void writeScreen(const char *text) {
+    if (screenIsTerminal) writeAll(SCREEN, text, std::strlen(text));
+}
+
+void startCells() {
+    int columns, rows;
+    screenSize(&columns, &rows);
+    CellOutput &out = cellOutput;
+    startStream(&out.stream, out.bytes, sizeof out.bytes, columns, rows, charset);
+    appendText(&out.stream, START_CELLS);
+    out.open = true;
+}
+
+}  // namespace
+
+bool frameDrawn() { return cellOutput.drawn; }
+
+namespace console {
+
+void writeCell(Position at, Cell cell) {
+    if (!screenIsTerminal) return;
+    CellOutput &out = cellOutput;
+    if (!out.open) startCells();
+    if (at.column < 0 || at.row < 0 || at.column >= out.stream.columns || at.row >= out.stream.rows)
+        return;
+    if (out.stream.length + MAX_CELL_BYTES > out.stream.capacity) {
+        writeAll(SCREEN, out.stream.bytes, static_cast<size_t>(out.stream.length));
+        out.stream.length = 0;  // the terminal keeps the cursor and SGR
+    }
+    appendCell(&out.stream, at.column, at.row, cell.ch, cell.attribute);
+}
+
+// A PRINT's frame is complete. A terminal cannot be peeked: PRINT's key
+// poll would take what it looks at, and a key without a character or a
+// click taken there cannot reach the script through 8 bits of exit status.
+// So after a frame the input stays for the next KBD, _KBD or INPUTHIT.
+void flushScreen() {
+    CellOutput &out = cellOutput;
+    out.drawn = true;
+    if (!out.open) return;
+    appendText(&out.stream, END_CELLS);
+    writeAll(SCREEN, out.stream.bytes, static_cast<size_t>(out.stream.length));
+    out.open = false;
+}
+
+// Cell bytes are always shown as their 1252 characters, the code page
+// PRINT selects for them, in the terminal's own character set.
+uint32_t outputCodePage() { return codePage; }
+void setOutputCodePage(uint32_t page) { codePage = page; }
+
+// Left in force after the run, as on Windows (the shell's later output).
+void setTextAttribute(uint16_t attribute) {
+    char bytes[64];
+    ScreenStream s;
+    startStream(&s, bytes, sizeof bytes - 1, 0, 0);
+    appendAttribute(&s, attribute);
+    bytes[s.length] = '\0';
+    writeScreen(bytes);
+}
+
+void setCursorPosition(Position at) {
+    if (!screenIsTerminal) return;
+    int columns, rows;
+    screenSize(&columns, &rows);
+    if (at.column < 0 || at.row < 0 || at.column >= columns || at.row >= rows) return;
+    char bytes[32];
+    ScreenStream s;
+    startStream(&s, bytes, sizeof bytes - 1, columns, rows);
+    appendCursorPosition(&s, at.column, at.row);
+    bytes[s.length] = '\0';
+    writeScreen(bytes);
+}
+
+// Neither the size nor the visibility can be read back from every terminal
+// (tmux answers no query), so the record says: not known. What the command
+// set in it is sent, and nothing else: 'CURSOR 1' shows the cursor in the
+// shape it has, and a setting that changes nothing sends nothing.
+CursorShape cursorShape() { return CursorShape{0, CURSOR_VISIBILITY_NOT_KNOWN}; }
+
+void setCursorShape(CursorShape shape) {
+    if (shape.size >= 1 && shape.size <= 100)
+        writeScreen(shape.size <= LARGEST_UNDERLINE ? BLINKING_UNDERLINE : BLINKING_BLOCK);
+    if (shape.visible != CURSOR_VISIBILITY_NOT_KNOWN)
+        writeScreen(shape.visible == CURSOR_HIDDEN ? HIDE_CURSOR : SHOW_CURSOR);
+}
+
+// xterm's font menu: entry 0 the default, 1-6 the menu's sizes; other
+// terminals, and xterm unless its allowFontOps resource is true, ignore
+// the request.
+void setFont(uint32_t index) {
+    char bytes[32];
+    std::snprintf(bytes, sizeof bytes, FONT_FORMAT, index);
+    writeScreen(bytes);
+}
+
+}  // namespace console
+
+// Reports are ASCII but for INPUTHIT's key character, a 1252 byte: bytes
+// 80-FF go out as their characters in the terminal's character set, as
+// PRINT shows them.
+void writeReport(const char *text, int length) {
+    char bytes[256 * 3];
+    ScreenStream s;
+    startStream(&s, bytes, sizeof bytes, 0, 0, charset);
+    for (int i = 0; i < length; ++i) {
+        uint8_t byte = static_cast<uint8_t>(text[i]);
+        char one[2] = {text[i], '\0'};
+        if (byte < 0x80) appendText(&s, one);
+        else appendCharacter(&s, byte);
+    }
+    std::fwrite(bytes, 1, static_cast<size_t>(s.length), stdout);
+}

@@ -1,0 +1,101 @@
+// The Unix console: a VT/xterm terminal driven through termios. What the
+// layer's files share:
+//   tty.cpp     the tty's settings, the terminal's descriptors, signals
+//   input.cpp   the input queue: bytes read, decoded (vtinput.cpp), typed back
+//   screen.cpp  cells, cursor, colour and font, encoded by vtoutput.cpp
+//   main.cpp    the entry: the run, its reports, its exit status; the clock
+// The screen is standard output when it is a terminal (otherwise screen
+// operations do nothing); input is standard input when it is a terminal of
+// which this process is in the foreground (otherwise event operations fail).
+#pragma once
+
+#include <signal.h>
+#include <stddef.h>
+#include <termios.h>
+
+#include "platform/terminal/vtoutput.h"
+
+// ---- Sequences sent, besides the cell stream of vtoutput.cpp -----------------------
+//   ESC 7 / ESC 8             DECSC / DECRC  save / restore cursor, SGR, origin
+//                                            mode and pending wrap around cells
+//   ESC [ ? 6 l               DECOM          positions count from the screen's
+//                                            corner, not from the margins
+//   ESC [ ? 25 h / l          DECTCEM        show / hide the cursor
+//   ESC [ n SP q              DECSCUSR       1 blinking block, 3 blinking underline
+//   ESC ] 50 ; # n ESC \      xterm          select entry n of the font menu
+//   ESC [ ? 1000 h / l        mouse          press and release reports
+//   ESC [ ? 1002 h / l        mouse          ... and motion while a button is down
+//   ESC [ ? 1006 h / l        mouse          reports in the SGR form
+//   ESC [ ? 1004 h / l        focus          ESC [ I / ESC [ O on focus change
+const char START_CELLS[] = "\x1b" "7" "\x1b[?6l";
+const char END_CELLS[] = "\x1b" "8";
+const char SHOW_CURSOR[] = "\x1b[?25h";
+const char HIDE_CURSOR[] = "\x1b[?25l";
+const char BLINKING_BLOCK[] = "\x1b[1 q";
+const char BLINKING_UNDERLINE[] = "\x1b[3 q";
+const char FONT_FORMAT[] = "\x1b]50;#%u\x1b\\";
+const char MOUSE_ON[] = "\x1b[?1000h\x1b[?1002h\x1b[?1006h\x1b[?1004h";
+const char MOUSE_OFF[] = "\x1b[?1004l\x1b[?1006l\x1b[?1002l\x1b[?1000l";
+
+// ---- The terminal (tty.cpp) -----------------------------------------------------------
+
+const int NO_FD = -1;
+
+// The terminal the run belongs to, for the signal handlers too.
+struct Control {
+    int fd;       // standard input if a terminal, else standard output if one
+    int writeFd;  // that terminal, writable (mouse and focus sequences)
+};
+
+struct Tty {
+    termios found;     // the terminal as this run found it
+    termios resting;   // what to leave it in (INPUTHIT changes this)
+    termios applied;   // what this run last set
+    bool known;        // input is a terminal in the foreground, settings read
+    bool checked;      // `known` has been worked out
+    bool raw;          // raw mode is applied right now
+    bool signalsKept;  // raw mode lets Ctrl+C and Ctrl+\ signal (MOUSE)
+    bool mouseOn;      // this run switched reporting on
+};
+
+extern Control control;                // the terminal, for the handlers
+extern Tty tty;                        // the tty's settings and modes
+extern Charset charset;                // what the terminal's bytes mean
+extern bool screenIsTerminal;          // standard output is a terminal
+extern volatile sig_atomic_t resized;  // SIGWINCH came
+
+// The descriptors, the character set and the signal handlers, before any
+// command runs.
+void prepareTerminal();
+
+// Writes every byte, going on after interruptions; gives up on an error.
+void writeAll(int fd, const char *bytes, size_t length);
+
+// Mouse and focus reporting belong to the terminal standard input is.
+void writeInputTerminal(const char *text);
+
+// The screen's size; the input terminal's when the screen is redirected.
+void screenSize(int *columns, int *rows);
+
+// Reads the settings once; false when input is no terminal of ours.
+bool loadSettings();
+
+// Raw mode on, if the settings are known and it is not on yet. True when
+// it was switched on just now.
+bool enterRawMode();
+
+// Applies raw mode or the resting settings, whichever is due.
+void applySettings();
+
+// Raw mode off: the resting settings back, if they are still this run's.
+void leaveRawMode();
+
+// ---- The input queue (input.cpp) ------------------------------------------------------
+
+// Types back what the run read and did not use, for the next command.
+void typeBackUnused();
+
+// ---- The screen (screen.cpp) ----------------------------------------------------------
+
+// A PRINT drew a frame this run: input is left alone.
+bool frameDrawn();

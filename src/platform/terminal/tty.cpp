@@ -1,0 +1,221 @@
+// The tty's settings, the terminal's descriptors and the signals that may
+// end or stop a run: raw mode only while conx reads, the settings found
+// given back on every way out.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "platform/terminal/terminal.h"
+
+namespace {
+
+const int SCREEN = STDOUT_FILENO;
+const int INPUT = STDIN_FILENO;
+const int FALLBACK_COLUMNS = 80, FALLBACK_ROWS = 24;
+
+bool isTerminal(int fd) { return isatty(fd) == 1; }
+
+// A process outside the terminal's foreground process group is stopped by
+// the system when it reads or changes the settings (job control). A
+// terminal that is not this process's own has no such groups.
+bool inForeground(int fd) {
+    pid_t group = tcgetpgrp(fd);
+    return group < 0 || group == getpgrp();
+}
+
+// The locale's name for the character set, as the C library looks for it.
+const char *localeName() {
+    for (const char *variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char *value = std::getenv(variable);
+        if (value && *value) return value;
+    }
+    return "";
+}
+
+}  // namespace
+
+Control control = {NO_FD, NO_FD};
+Tty tty;
+Charset charset = CHARSET_UTF8;
+bool screenIsTerminal;
+volatile sig_atomic_t resized;
+
+void writeAll(int fd, const char *bytes, size_t length) {
+    while (length > 0) {
+        ssize_t n = write(fd, bytes, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        bytes += n;
+        length -= static_cast<size_t>(n);
+    }
+}
+
+void writeInputTerminal(const char *text) {
+    if (control.fd == INPUT && control.writeFd != NO_FD)
+        writeAll(control.writeFd, text, std::strlen(text));
+}
+
+// The input terminal's size serves INPUTHIT's report of a resize read
+// with $(...), where the screen is a pipe.
+void screenSize(int *columns, int *rows) {
+    winsize size = {};
+    bool known = false;
+    for (int fd : {SCREEN, INPUT})
+        known = known || (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0);
+    *columns = known ? size.ws_col : FALLBACK_COLUMNS;
+    *rows = known ? size.ws_row : FALLBACK_ROWS;
+}
+
+// ---- Settings ---------------------------------------------------------------------------
+
+namespace {
+
+// Raw mode for reading: bytes one by one as typed (ICANON off), not echoed,
+// Ctrl+C, Ctrl+S/Q, Ctrl+V as input (ISIG, IXON, IEXTEN off), CR kept as CR
+// (ICRNL off), 8-bit clean. Output processing (OPOST) stays.
+termios rawSettings() {
+    termios t = tty.resting;
+    t.c_iflag &= ~(ICRNL | IXON | BRKINT | INPCK | ISTRIP | INLCR | IGNCR);
+    t.c_lflag &= ~(ICANON | ECHO | IEXTEN);
+    if (!tty.signalsKept) t.c_lflag &= ~ISIG;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    return t;
+}
+
+bool sameSettings(const termios &a, const termios &b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+}
+
+// TCSANOW, never TCSAFLUSH: keys typed before the run must survive.
+void setSettings(const termios &t) {
+    tcsetattr(INPUT, TCSANOW, &t);
+    tty.applied = t;
+}
+
+// Gives `t` back only if the settings are still the ones this run set:
+// when another conx reading the same terminal (or the script) changed them
+// meanwhile, theirs stay. Safe in a signal handler.
+void giveBack(const termios &t) {
+    termios now;
+    if (tcgetattr(INPUT, &now) == 0 && sameSettings(now, tty.applied)) setSettings(t);
+}
+
+}  // namespace
+
+void applySettings() { setSettings(tty.raw ? rawSettings() : tty.resting); }
+
+bool loadSettings() {
+    if (tty.checked) return tty.known;
+    tty.checked = true;
+    tty.known = control.fd == INPUT && inForeground(INPUT) && tcgetattr(INPUT, &tty.found) == 0;
+    tty.resting = tty.applied = tty.found;
+    return tty.known;
+}
+
+bool enterRawMode() {
+    if (!loadSettings() || tty.raw) return false;
+    tty.raw = true;
+    applySettings();
+    return true;
+}
+
+void leaveRawMode() {
+    if (!tty.known) return;
+    tty.raw = false;
+    giveBack(tty.resting);
+}
+
+// ---- Signals ---------------------------------------------------------------------------
+
+namespace {
+
+// A signal ends the run in the middle: give back what it found.
+void onEndingSignal(int signalNumber) {
+    if (tty.mouseOn && control.writeFd != NO_FD)
+        writeAll(control.writeFd, MOUSE_OFF, sizeof MOUSE_OFF - 1);
+    if (tty.known) giveBack(tty.found);
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+// Ctrl+Z: while stopped, the shell gets a terminal it can use (echo, line
+// editing, signals, a cursor, no mouse reports); on `fg` the run takes its
+// own settings back and goes on where it was.
+void onStop(int) {
+    int savedErrno = errno;
+    termios before;
+    bool foreground = control.fd != NO_FD && inForeground(control.fd);
+    bool settingsRead = foreground && tcgetattr(control.fd, &before) == 0;
+    if (foreground && control.writeFd != NO_FD) {
+        writeAll(control.writeFd, MOUSE_OFF, sizeof MOUSE_OFF - 1);
+        writeAll(control.writeFd, SHOW_CURSOR, sizeof SHOW_CURSOR - 1);
+    }
+    if (settingsRead) {
+        // The settings the run found (a command between a loop's frames
+        // finds the loop's: it knows no others), with echo and line editing.
+        termios shell = tty.known ? tty.found : before;
+        shell.c_lflag |= ECHO | ICANON | ISIG | IEXTEN;
+        tcsetattr(control.fd, TCSANOW, &shell);
+    }
+    signal(SIGTSTP, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    raise(SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // stops here until continued
+    signal(SIGTSTP, onStop);
+    if (settingsRead && inForeground(control.fd)) {
+        tcsetattr(control.fd, TCSANOW, &before);
+        if (tty.mouseOn && control.writeFd != NO_FD)
+            writeAll(control.writeFd, MOUSE_ON, sizeof MOUSE_ON - 1);
+    }
+    errno = savedErrno;
+}
+
+void onResize(int) { resized = 1; }
+
+void installSignalHandlers() {
+    struct sigaction action = {};
+    // The shell may take the terminal back while a handler runs (its job
+    // stopped): the handler's own tcsetattr must not stop the run again.
+    sigemptyset(&action.sa_mask);
+    sigaddset(&action.sa_mask, SIGTTOU);
+    const int Ending[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
+    for (int s : Ending) {
+        struct sigaction was = {};
+        sigaction(s, nullptr, &was);
+        action.sa_handler = s == SIGTSTP ? onStop : onEndingSignal;
+        if (was.sa_handler != SIG_IGN) sigaction(s, &action, nullptr);  // nohup stays nohup
+    }
+    // No SA_RESTART: a blocking wait returns at once to report the new size.
+    action.sa_handler = onResize;
+    sigaction(SIGWINCH, &action, nullptr);
+}
+
+}  // namespace
+
+void prepareTerminal() {
+    charset = charsetFromLocale(localeName());
+    screenIsTerminal = isTerminal(SCREEN);
+    if (isTerminal(INPUT)) {
+        control.fd = INPUT;
+        // Standard input may be open for reading only (conx MOUSE < /dev/tty).
+        int flags = fcntl(INPUT, F_GETFL);
+        const char *name = nullptr;
+        if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) control.writeFd = INPUT;
+        else if ((name = ttyname(INPUT)) != nullptr) control.writeFd = open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    } else if (screenIsTerminal) {
+        control.fd = control.writeFd = SCREEN;
+    }
+    // A run in the background still draws, also where the tty stops
+    // background output (TOSTOP); it never changes settings or reads.
+    if (control.fd != NO_FD && !inForeground(control.fd)) signal(SIGTTOU, SIG_IGN);
+    installSignalHandlers();
+}
