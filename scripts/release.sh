@@ -88,10 +88,11 @@ tar --sort=name --format=gnu --owner=0 --group=0 --numeric-owner \
     --mtime="@$SOURCE_DATE_EPOCH" -C "$stage" -cf - "$name" |
     gzip -n -9 >"$dist/$name.tar.gz"
 
-# Debian: cmake --install under /usr, then what Debian wants besides: the
-# manual page gzipped, the license as copyright, a changelog, md5sums.
+# Debian: cmake --install under /usr in the package's tree, then what
+# Debian wants besides: the manual page gzipped, the license as copyright,
+# a changelog, md5sums.
 pkg=$stage/deb
-cmake --install build/release --prefix "$pkg/usr" >/dev/null
+DESTDIR=$pkg cmake --install build/release --prefix /usr >/dev/null
 install -m 0755 "$program" "$pkg/usr/bin/conx"
 doc=$pkg/usr/share/doc/conx
 gzip -n -9 "$pkg/usr/share/man/man1/conx.1"

@@ -46,6 +46,7 @@ def test_package_unpacks_program_manual_and_docs(deb_root):
     assert len(run(str(program), "TIME").stdout.split()) == 8
     page = gzip.decompress((deb_root / "usr/share/man/man1/conx.1.gz").read_bytes()).decode()
     assert f'"conx {VERSION}"' in page.split("\n.TH ")[1].split("\n")[0]
+    assert ".IR /usr/share/doc/conx/examples ." in page
     doc = deb_root / "usr/share/doc/conx"
     copyright_lines = [l.strip() for l in (doc / "copyright").read_text().splitlines()]
     with open(os.path.join(ROOT, "LICENSE")) as f:
@@ -90,14 +91,17 @@ def test_manual_page_has_its_sections_and_every_readme_command(page):
     assert described == readme_commands
 
 
-def test_cmake_install_puts_the_three_parts_in_place(tmp_path):
-    run("cmake", "--preset", "native")
-    run("cmake", "--build", "--preset", "native", "-j", "2", "--target", "conx")
-    run("cmake", "--install", "build/native", "--prefix", str(tmp_path))
+def test_cmake_install_puts_the_three_parts_in_place(dist, tmp_path):
+    # After dist, as the README's install section has it: the release build
+    # folder, by default under /usr/local (DESTDIR puts the root here).
+    subprocess.run(["cmake", "--install", "build/release"], cwd=ROOT, check=True, capture_output=True,
+                   env=dict(os.environ, DESTDIR=str(tmp_path)))
+    tmp_path /= "usr/local"
     installed = sorted(str(p.relative_to(tmp_path)) for p in tmp_path.rglob("*") if p.is_file())
     examples = sorted(f"share/doc/conx/examples/{n}" for n in os.listdir(os.path.join(ROOT, "examples"))
                       if n.endswith(".sh"))
     assert installed == sorted(["bin/conx", "share/man/man1/conx.1", "share/doc/conx/README.md",
                                 "share/doc/conx/LICENSE"] + examples)
     assert os.access(tmp_path / "bin/conx", os.X_OK)
-    assert f'"conx {VERSION}"' in (tmp_path / "share/man/man1/conx.1").read_text()
+    page = (tmp_path / "share/man/man1/conx.1").read_text()
+    assert f'"conx {VERSION}"' in page and ".IR /usr/local/share/doc/conx/examples ." in page
