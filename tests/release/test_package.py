@@ -7,24 +7,24 @@ import subprocess
 
 import pytest
 
-from conftest import DEB, ROOT, VERSION, run
+from conftest import DEBS, LINUX, ROOT, VERSION, run
 
 SECTIONS = ["NAME", "SYNOPSIS", "DESCRIPTION", "COMMANDS", "PRINT TEXT", "KEY CODES",
             "REPORTS", "EXIT STATUS", "UNIX TERMINALS", "EXAMPLES", "SEE ALSO"]
 
 
 @pytest.fixture(scope="session")
-def control(dist):
-    text = run("dpkg-deb", "-f", str(dist / DEB)).stdout
+def control(dist, arch):
+    text = run("dpkg-deb", "-f", str(dist / DEBS[arch])).stdout
     return dict(re.findall(r"^([A-Za-z-]+): ?(.*(?:\n .*)*)", text, re.M))
 
 
 @pytest.mark.parametrize("field, value", [
-    ("Package", "conx"), ("Version", VERSION), ("Architecture", "amd64"),
+    ("Package", "conx"), ("Version", VERSION), ("Architecture", "{arch}"),
     ("Section", "utils"), ("Priority", "optional"),
 ])
-def test_control_field(control, field, value):
-    assert control[field] == value
+def test_control_field(control, arch, field, value):
+    assert control[field] == value.format(arch=arch)
 
 
 def test_control_names_a_maintainer_and_describes_the_package(control):
@@ -40,10 +40,10 @@ def test_installed_size_covers_the_files(control, deb_root):
     assert total <= int(control["Installed-Size"]) * 1024 <= total + 64 * 1024
 
 
-def test_package_unpacks_program_manual_and_docs(deb_root):
+def test_package_unpacks_program_manual_and_docs(deb_root, arch):
     program = deb_root / "usr/bin/conx"
     assert os.access(program, os.X_OK)
-    assert len(run(str(program), "TIME").stdout.split()) == 8
+    assert len(run(*LINUX[arch][2], str(program), "TIME").stdout.split()) == 8
     page = gzip.decompress((deb_root / "usr/share/man/man1/conx.1.gz").read_bytes()).decode()
     assert f'"conx {VERSION}"' in page.split("\n.TH ")[1].split("\n")[0]
     assert ".IR /usr/share/doc/conx/examples ." in page
@@ -56,8 +56,8 @@ def test_package_unpacks_program_manual_and_docs(deb_root):
     assert re.search(r"^ -- .+ <.+>  \w{3}, \d\d \w{3} \d{4} ", changelog, re.M)
 
 
-def test_lintian_finds_no_errors_or_warnings(dist):
-    result = subprocess.run(["lintian", "--pedantic", str(dist / DEB)],
+def test_lintian_finds_no_errors_or_warnings(dist, arch):
+    result = subprocess.run(["lintian", "--pedantic", str(dist / DEBS[arch])],
                             capture_output=True, text=True)
     tags = [l for l in result.stdout.splitlines() if re.match(r"[EWIP]: ", l)]
     assert result.returncode == 0 and tags == []
