@@ -20,9 +20,14 @@ def project_version():
 
 VERSION = project_version()
 ZIP = f"conx-{VERSION}-windows-x86.zip"
-TARBALL = f"conx-{VERSION}-linux-x86_64.tar.gz"
-TOP = f"conx-{VERSION}-linux-x86_64"
-DEB = f"conx_{VERSION}_amd64.deb"
+# The Linux downloads by Debian's name for the architecture: the machine's
+# name in the tarball's, readelf's name for it, and what runs it here.
+LINUX = {
+    "amd64": ("x86_64", "Advanced Micro Devices X86-64", []),
+    "arm64": ("aarch64", "AArch64", ["qemu-aarch64-static"]),
+}
+TOPS = {arch: f"conx-{VERSION}-linux-{machine}" for arch, (machine, _, _) in LINUX.items()}
+DEBS = {arch: f"conx_{VERSION}_{arch}.deb" for arch in LINUX}
 
 
 def run(*args):
@@ -53,26 +58,32 @@ def source_date_epoch():
                or run("git", "log", "-1", "--format=%ct").stdout)
 
 
+@pytest.fixture(scope="session", params=LINUX)
+def arch(request):
+    """Each Linux build's tarball and package in turn."""
+    return request.param
+
+
 @pytest.fixture(scope="session")
-def deb_data(dist):
+def deb_data(dist, arch):
     """The package's files as a tarfile (dpkg-deb --fsys-tarfile)."""
-    data = subprocess.run(["dpkg-deb", "--fsys-tarfile", str(dist / DEB)],
+    data = subprocess.run(["dpkg-deb", "--fsys-tarfile", str(dist / DEBS[arch])],
                           check=True, capture_output=True).stdout
     return tarfile.open(fileobj=io.BytesIO(data))
 
 
 @pytest.fixture(scope="session")
-def deb_root(dist, tmp_path_factory):
+def deb_root(dist, arch, tmp_path_factory):
     """The package unpacked into a scratch root (dpkg -x)."""
     root = tmp_path_factory.mktemp("root")
-    run("dpkg", "-x", str(dist / DEB), str(root))
+    run("dpkg", "-x", str(dist / DEBS[arch]), str(root))
     return root
 
 
 @pytest.fixture(scope="session")
-def unpacked(dist, tmp_path_factory):
+def unpacked(dist, arch, tmp_path_factory):
     """The tarball unpacked: its top folder."""
     where = tmp_path_factory.mktemp("tarball")
-    with tarfile.open(dist / TARBALL) as t:
+    with tarfile.open(dist / f"{TOPS[arch]}.tar.gz") as t:
         t.extractall(where)
-    return where / TOP
+    return where / TOPS[arch]

@@ -4,14 +4,16 @@ import glob
 import gzip
 import hashlib
 import os
+import pty
 import re
+import subprocess
 import tarfile
 import time
 import zipfile
 
 import pytest
 
-from conftest import DEB, ROOT, TARBALL, TOP, ZIP, run
+from conftest import DEBS, LINUX, ROOT, TOPS, ZIP, run
 
 
 def examples(pattern):
@@ -25,7 +27,7 @@ def source(path):
 
 EXPECTED = {
     "zip": ["conx.exe", "README.txt", "LICENSE.txt"] + examples("*.bat"),
-    "tarball": [f"{TOP}/{n}" for n in ["", "conx", "conx.1", "README.md", "LICENSE", "examples/"]
+    "tarball": [f"{{top}}/{n}" for n in ["", "conx", "conx.1", "README.md", "LICENSE", "examples/"]
                 + [f"examples/{n}" for n in examples("*.sh")]],
     "deb": [f"./usr/{n}" for n in ["bin/conx", "share/man/man1/conx.1.gz",
                                    "share/lintian/overrides/conx"]
@@ -40,10 +42,11 @@ def zipped(dist):
         yield z
 
 
-def test_dist_holds_the_three_downloads_and_their_sums(dist):
-    assert sorted(os.listdir(dist)) == sorted([ZIP, TARBALL, DEB, "SHA256SUMS"])
+def test_dist_holds_the_downloads_and_their_sums(dist):
+    downloads = [ZIP, *(f"{top}.tar.gz" for top in TOPS.values()), *DEBS.values()]
+    assert sorted(os.listdir(dist)) == sorted(downloads + ["SHA256SUMS"])
     sums = dict(reversed(line.split("  ")) for line in (dist / "SHA256SUMS").read_text().splitlines())
-    assert sums == {n: hashlib.sha256((dist / n).read_bytes()).hexdigest() for n in (ZIP, TARBALL, DEB)}
+    assert sums == {n: hashlib.sha256((dist / n).read_bytes()).hexdigest() for n in downloads}
 
 
 def test_two_runs_give_the_same_bytes(dist, second_sums):
@@ -51,16 +54,16 @@ def test_two_runs_give_the_same_bytes(dist, second_sums):
 
 
 @pytest.mark.parametrize("kind", EXPECTED)
-def test_archive_holds_exactly_its_files(kind, dist, deb_data):
+def test_archive_holds_exactly_its_files(kind, dist, arch, deb_data):
     if kind == "zip":
         with zipfile.ZipFile(dist / ZIP) as z:
             names = z.namelist()
     elif kind == "tarball":
-        with tarfile.open(dist / TARBALL) as t:
+        with tarfile.open(dist / f"{TOPS[arch]}.tar.gz") as t:
             names = [m.name + "/" * m.isdir() for m in t.getmembers()]
     else:
         names = [m.name for m in deb_data.getmembers() if not m.isdir()]
-    assert sorted(names) == sorted(EXPECTED[kind])
+    assert sorted(names) == sorted(n.format(top=TOPS[arch]) for n in EXPECTED[kind])
 
 
 @pytest.mark.parametrize("name, original", [("conx.exe", "build/win32/conx.exe")]
@@ -83,8 +86,8 @@ def test_zip_entries_carry_the_commit_time(zipped, source_date_epoch):
 
 
 @pytest.mark.parametrize("kind", ["tarball", "deb"])
-def test_tar_entries_are_root_owned_at_the_commit_time(kind, dist, deb_data, source_date_epoch):
-    members = (tarfile.open(dist / TARBALL) if kind == "tarball" else deb_data).getmembers()
+def test_tar_entries_are_root_owned_at_the_commit_time(kind, dist, arch, deb_data, source_date_epoch):
+    members = (tarfile.open(dist / f"{TOPS[arch]}.tar.gz") if kind == "tarball" else deb_data).getmembers()
     assert {(m.uid, m.gid, m.uname or "root", m.gname or "root") for m in members} == {(0, 0, "root", "root")}
     assert {m.mtime for m in members} == {source_date_epoch}
     assert all(m.mode & 0o022 == 0 for m in members)
@@ -94,16 +97,25 @@ def test_tar_entries_are_root_owned_at_the_commit_time(kind, dist, deb_data, sou
 def test_tarball_files_match_the_deb_and_sources(unpacked, deb_root, path):
     expected = {
         "conx": lambda: (deb_root / "usr/bin/conx").read_bytes(),
-        "conx.1": lambda: gzip.decompress((deb_root / "usr/share/man/man1/conx.1.gz").read_bytes()),
+        # The tarball's page names the examples' folder under /usr/local.
+        "conx.1": lambda: gzip.decompress((deb_root / "usr/share/man/man1/conx.1.gz").read_bytes())
+                          .replace(b" /usr/share/doc/", b" /usr/local/share/doc/"),
     }.get(path, lambda: source(path))()
     assert (unpacked / path).read_bytes() == expected
 
 
-def test_tarball_program_runs_and_is_static_and_stripped(unpacked):
-    program = str(unpacked / "conx")
-    fields = run(program, "TIME").stdout.split()
+def test_tarball_program_runs_and_is_static_and_stripped(unpacked, arch):
+    _, elf_machine, emulator = LINUX[arch]
+    program = [*emulator, str(unpacked / "conx")]
+    fields = run(*program, "TIME").stdout.split()
     assert len(fields) == 8 and all(f.isdigit() for f in fields)
-    headers = run("readelf", "-lS", program).stdout
+    controller, terminal = pty.openpty()  # row 2, column 5 is the terminal's 3;6
+    subprocess.run(program + ["PRINT", "2", "5", "0A", "Hi"], stdin=terminal, stdout=terminal, check=True)
+    os.close(terminal)
+    assert re.search(rb"\x1b\[3;6H(\x1b\[[\d;]*m)*Hi", os.read(controller, 4096))
+    os.close(controller)
+    headers = run("readelf", "-hlS", program[-1]).stdout
+    assert elf_machine in headers
     assert "INTERP" not in headers and ".symtab" not in headers and ".comment" not in headers
 
 
@@ -113,7 +125,8 @@ def test_released_programs_hold_no_build_path(kind, zipped, unpacked):
     assert ROOT.encode() not in binary and b"/build/" not in binary
 
 
-@pytest.mark.parametrize("preset, output", [("win32", "conx.exe"), ("release", "conx")])
+@pytest.mark.parametrize("preset, output", [("win32", "conx.exe"), ("release", "conx"),
+                                            ("release-aarch64", "conx")])
 def test_a_second_build_folder_gives_the_same_program(preset, output, dist, tmp_path):
     # After dist: the release command has built the preset's own folder.
     run("cmake", "--preset", preset, "-B", str(tmp_path))

@@ -8,7 +8,7 @@ import sys
 
 import pytest
 
-from conftest import DEB, ROOT, VERSION, run
+from conftest import DEBS, LINUX, ROOT, VERSION, run
 
 sys.path.insert(0, os.path.join(ROOT, "tests"))
 from commands import KEYWORDS  # noqa: E402
@@ -18,17 +18,17 @@ SECTIONS = ["NAME", "SYNOPSIS", "DESCRIPTION", "COMMANDS", "PRINT TEXT", "KEY CO
 
 
 @pytest.fixture(scope="session")
-def control(dist):
-    text = run("dpkg-deb", "-f", str(dist / DEB)).stdout
+def control(dist, arch):
+    text = run("dpkg-deb", "-f", str(dist / DEBS[arch])).stdout
     return dict(re.findall(r"^([A-Za-z-]+): ?(.*(?:\n .*)*)", text, re.M))
 
 
 @pytest.mark.parametrize("field, value", [
-    ("Package", "conx"), ("Version", VERSION), ("Architecture", "amd64"),
+    ("Package", "conx"), ("Version", VERSION), ("Architecture", "{arch}"),
     ("Section", "utils"), ("Priority", "optional"),
 ])
-def test_control_field(control, field, value):
-    assert control[field] == value
+def test_control_field(control, arch, field, value):
+    assert control[field] == value.format(arch=arch)
 
 
 def test_control_names_a_maintainer_and_describes_the_package(control):
@@ -44,12 +44,13 @@ def test_installed_size_covers_the_files(control, deb_root):
     assert total <= int(control["Installed-Size"]) * 1024 <= total + 64 * 1024
 
 
-def test_package_unpacks_program_manual_and_docs(deb_root):
+def test_package_unpacks_program_manual_and_docs(deb_root, arch):
     program = deb_root / "usr/bin/conx"
     assert os.access(program, os.X_OK)
-    assert len(run(str(program), "TIME").stdout.split()) == 8
+    assert len(run(*LINUX[arch][2], str(program), "TIME").stdout.split()) == 8
     page = gzip.decompress((deb_root / "usr/share/man/man1/conx.1.gz").read_bytes()).decode()
     assert f'"conx {VERSION}"' in page.split("\n.TH ")[1].split("\n")[0]
+    assert ".IR /usr/share/doc/conx/examples ." in page
     doc = deb_root / "usr/share/doc/conx"
     copyright_lines = [l.strip() for l in (doc / "copyright").read_text().splitlines()]
     with open(os.path.join(ROOT, "LICENSE")) as f:
@@ -59,8 +60,8 @@ def test_package_unpacks_program_manual_and_docs(deb_root):
     assert re.search(r"^ -- .+ <.+>  \w{3}, \d\d \w{3} \d{4} ", changelog, re.M)
 
 
-def test_lintian_finds_no_errors_or_warnings(dist):
-    result = subprocess.run(["lintian", "--pedantic", str(dist / DEB)],
+def test_lintian_finds_no_errors_or_warnings(dist, arch):
+    result = subprocess.run(["lintian", "--pedantic", str(dist / DEBS[arch])],
                             capture_output=True, text=True)
     tags = [l for l in result.stdout.splitlines() if re.match(r"[EWIP]: ", l)]
     assert result.returncode == 0 and tags == []
@@ -94,14 +95,17 @@ def test_manual_page_has_its_sections_and_every_readme_command(page):
     assert described == readme_commands
 
 
-def test_cmake_install_puts_the_three_parts_in_place(tmp_path):
-    run("cmake", "--preset", "native")
-    run("cmake", "--build", "--preset", "native", "-j", "2", "--target", "conx")
-    run("cmake", "--install", "build/native", "--prefix", str(tmp_path))
+def test_cmake_install_puts_the_three_parts_in_place(dist, tmp_path):
+    # After dist, as the README's install section has it: the release build
+    # folder, by default under /usr/local (DESTDIR puts the root here).
+    subprocess.run(["cmake", "--install", "build/release"], cwd=ROOT, check=True, capture_output=True,
+                   env=dict(os.environ, DESTDIR=str(tmp_path)))
+    tmp_path /= "usr/local"
     installed = sorted(str(p.relative_to(tmp_path)) for p in tmp_path.rglob("*") if p.is_file())
     examples = sorted(f"share/doc/conx/examples/{n}" for n in os.listdir(os.path.join(ROOT, "examples"))
                       if n.endswith(".sh"))
     assert installed == sorted(["bin/conx", "share/man/man1/conx.1", "share/doc/conx/README.md",
                                 "share/doc/conx/LICENSE"] + examples)
     assert os.access(tmp_path / "bin/conx", os.X_OK)
-    assert f'"conx {VERSION}"' in (tmp_path / "share/man/man1/conx.1").read_text()
+    page = (tmp_path / "share/man/man1/conx.1").read_text()
+    assert f'"conx {VERSION}"' in page and ".IR /usr/local/share/doc/conx/examples ." in page
