@@ -114,12 +114,6 @@ TEST(CellStream, WideAndZeroWidthCharacters) {
     appendCharacterCell(&t.s, 0, 2, Acute, 7);  // nothing before it
     EXPECT_EQ(t.text(), "\x1b[H\x1b[0;37;40me\xcc\x81\xe6\x97\xa5x\x1b[4C\xe6\x97\xa5\xcc\x81"
                         "\x1b[2Hy");
-
-    char bytes[64];
-    ScreenStream s;
-    startStream(&s, bytes, sizeof bytes, 80, 25, CHARSET_LATIN9);
-    appendCharacterCell(&s, 0, 0, Character{0x20AC, 1}, 7);
-    EXPECT_EQ(std::string(bytes, static_cast<size_t>(s.length)), "\x1b[H\x1b[0;37;40m\xa4");
 }
 
 // The width table against the C library's, with which tmux and xterm
