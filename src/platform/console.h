@@ -20,6 +20,13 @@ struct Cell {
     uint16_t attribute;  // low nibble foreground, next nibble background
 };
 
+// A character of the screen's own character set, read from PRINT's literal
+// text: its code point and the cells it takes (0: it joins the cell before).
+struct Character {
+    uint32_t codePoint;
+    int width;
+};
+
 // A screen position, zero-based from the top-left cell of the screen buffer.
 struct Position {
     int16_t column;
@@ -216,6 +223,18 @@ void writeCell(Position at, Cell cell);
 
 // Delivers every cell still held back, under the current code page.
 void flushScreen();
+
+// How many bytes of PRINT's literal text at `text` make one character of
+// the screen's own character set (the locale's, on Unix), stored in
+// *character. 0: the byte is read as a code page 1252 byte, as escapes give
+// them. The Windows console always answers 0: PRINT text there is 1252.
+int literalCharacter(const char *text, Character *character);
+
+// Draws such a character at `at` over its width in cells, held back and
+// clipped as writeCell's cells are: one that does not fit whole is dropped.
+// Width 0 joins the cell just left of `at` when that is the last cell
+// written, and is dropped otherwise.
+void writeCharacter(Position at, Character character, uint16_t attribute);
 
 // The code page through which written cell bytes become characters.
 uint32_t outputCodePage();

@@ -5,7 +5,8 @@
 // screen come up), then texts separated by NUL bytes, each starting with
 // its attribute byte. The texts go through writeEscapedText and putCell
 // as PRINT feeds them; every cell and the final position must be what the
-// model of the decoder gives.
+// model of the decoder gives. The texts then go through again read as
+// UTF-8, as a Unix PRINT reads them, for the sanitizers alone to watch.
 #include "harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -48,5 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
               textCursor.startColumn == cursor.startColumn,
           "position after the text: column %d row %d, the model gives column %d row %d",
           textCursor.column, textCursor.row, cursor.column, cursor.row);
+    memoryConsole.literalCharset = CHARSET_UTF8;
+    for (const std::string &text : texts) writeEscapedText(text.c_str());
     return 0;
 }

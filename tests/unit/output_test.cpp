@@ -2,6 +2,7 @@
 // FONT, all on the in-memory console.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,58 @@ TEST(EscapeDecoder, HighBytesPassThroughAndAreNeverDigits) {
     EXPECT_EQ(render("\\\xE9"), "\xE9") << "escaped high byte stands for itself";
     EXPECT_EQ(render("\\4\xE9"), "\x04\xE9");
     EXPECT_EQ(render("\\\xB9\xB9"), "\xB9\xB9") << "0xB9 is not the digit 9";
+}
+
+// Row 0 after PRINT 0 start 07 text with literal text read in `charset`:
+// cells as their bytes, characters of the set as <code point> (a wide one's
+// second column skipped, a zero-width one before the column it stands in
+// front of), '.' for columns never written.
+std::string renderLiteral(Charset charset, const std::string &text, int start = 0) {
+    resetMemoryConsole();
+    memoryConsole.literalCharset = charset;
+    run({"PRINT", "0", std::to_string(start), "07", text});
+    std::string out;
+    char hex[16];
+    for (int c = 0; c < 20; ++c) {
+        const CharacterWrite *drawn = nullptr;
+        for (const CharacterWrite &w : memoryConsole.characters) {
+            if (w.at.column != c) continue;
+            std::snprintf(hex, sizeof hex, "<%X>", w.character.codePoint);
+            if (w.character.width == 0) out += hex;
+            else drawn = &w;
+        }
+        if (drawn) {
+            std::snprintf(hex, sizeof hex, "<%X>", drawn->character.codePoint);
+            out += hex;
+            c += drawn->character.width - 1;
+        } else {
+            out += writtenAt(c, 0) ? charAt(c, 0) : '.';
+        }
+    }
+    return out.erase(out.find_last_not_of('.') + 1);
+}
+
+// Literal text is read in the locale's set; escapes and bytes the set
+// lacks stay Windows-1252 (the Windows console reads every byte so).
+TEST(EscapeDecoder, LiteralTextInTheScreensCharacterSet) {
+    struct Case {
+        Charset charset;
+        const char *text;
+        const char *drawn;
+    };
+    const Case cases[] = {
+        {CHARSET_UTF8, "h\xc3\xa9llo \xe2\x82\xac", "h<E9>llo <20AC>"},
+        {CHARSET_UTF8, "\xe6\x97\xa5\xe6\x9c\xacx", "<65E5><672C>x"},  // wide: two columns
+        {CHARSET_UTF8, "e\xcc\x81x\\0\xcc\x81y", "e<301>x.<301>y"},  // zero width
+        {CHARSET_UTF8, "\\E9\\80\\\xc3\xa9\\4\xc3\xa9", "\xE9\x80<E9>\x04<E9>"},
+        {CHARSET_UTF8, "\xe9t\xe6\x97\xc2\x80\xed\xa0\x80\xc0\xaf\xf4\x90\x80\x80",
+         "\xe9t\xe6\x97\xc2\x80\xed\xa0\x80\xc0\xaf\xf4\x90\x80\x80"},  // not UTF-8
+        {CHARSET_LATIN9, "\xa4\x80\xe9", "<20AC>\x80<E9>"},
+        {CHARSET_ASCII, "\xc3\xa9", "\xc3\xa9"},
+        {CHARSET_CP1252, "\xc3\xa9\x80", "\xc3\xa9\x80"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(renderLiteral(c.charset, c.text), c.drawn) << c.text;
+    EXPECT_EQ(renderLiteral(CHARSET_UTF8, "\xe6\x97\xa5x", -1), ".x") << "a wide one half off";
 }
 
 TEST(CellWriter, NegativeColumnsAreClipped) {

@@ -2,7 +2,9 @@
 // exact bytes.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 #include "platform/terminal/vtoutput.h"
@@ -91,6 +93,43 @@ TEST(CellStream, TheLastColumnLeavesAPendingWrapThatAMoveResolves) {
     appendCell(&t.s, 0, 1, 'y', 7);
     appendCell(&t.s, 9, 2, 'z', 7);    // bottom-right: no scroll, nothing after
     EXPECT_EQ(t.text(), "\x1b[1;10H\x1b[0;37;40mx\x1b[2Hy\x1b[3;10Hz");
+}
+
+// A wide character moves the cursor two cells; a zero-width one joins the
+// glyph sent just before it. Neither may make the terminal wrap or scroll.
+TEST(CellStream, WideAndZeroWidthCharacters) {
+    const Character Wide = {0x65E5, 2}, Acute = {0x0301, 0};  // 日, a combining acute
+    Stream t(10, 3);
+    appendCell(&t.s, 0, 0, 'e', 7);
+    appendCharacterCell(&t.s, 1, 0, Acute, 7);
+    appendCharacterCell(&t.s, 1, 0, Wide, 7);
+    appendCell(&t.s, 3, 0, 'x', 7);             // right after it: no move
+    appendCharacterCell(&t.s, 5, 0, Acute, 7);  // after a cell not drawn: dropped
+    appendCharacterCell(&t.s, 9, 0, Wide, 7);   // one column left: would wrap
+    appendCharacterCell(&t.s, 8, 0, Wide, 7);   // the last two columns
+    appendCharacterCell(&t.s, 10, 0, Acute, 7); // joins it, the wrap pending
+    appendCharacterCell(&t.s, -1, 1, Wide, 7);  // begins left of the screen
+    appendCharacterCell(&t.s, 0, 3, Wide, 7);   // below it
+    appendCell(&t.s, 0, 1, 'y', 7);
+    appendCharacterCell(&t.s, 0, 2, Acute, 7);  // nothing before it
+    EXPECT_EQ(t.text(), "\x1b[H\x1b[0;37;40me\xcc\x81\xe6\x97\xa5x\x1b[4C\xe6\x97\xa5\xcc\x81"
+                        "\x1b[2Hy");
+}
+
+// The width table against the C library's, with which tmux and xterm
+// measure text, over every character both know (code points below A0 are
+// read as Windows-1252; wcwidth gives -1 for unassigned ones). On Debian 12
+// both are Unicode 14 and there is no difference.
+TEST(CellWidth, AgreesWithTheCLibrary) {
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    int differences = 0;
+    for (uint32_t c = 0xA0; c < 0x110000 && differences < 10; ++c) {
+        int expected = wcwidth(static_cast<wchar_t>(c));
+        if (expected >= 0 && cellWidth(c) != expected)
+            ADD_FAILURE() << std::hex << "U+" << c << ": " << cellWidth(c) << ", C library "
+                          << expected << " (" << ++differences << ")";
+    }
+    std::setlocale(LC_CTYPE, "C");
 }
 
 // Each character in the terminal's own set: UTF-8, or one byte where the

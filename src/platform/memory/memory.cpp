@@ -42,6 +42,7 @@ void resetMemoryConsole(int columns, int rows) {
     mc.textAttribute = 0x07;
     mc.cursorShape = CursorShape{25, CURSOR_SHOWN};
     mc.codePage = 437;
+    mc.literalCharset = CHARSET_CP1252;
     mc.inputIsConsole = true;
     mc.inputMode = 0x1F7;
     mc.now = DateTime{2024, 3, 2, 5, 9, 7, 3, 45};
@@ -87,6 +88,14 @@ void writeCell(Position at, Cell cell) {
 }
 
 void flushScreen() { ++mc.flushCalls; }
+
+int literalCharacter(const char *text, Character *character) {
+    return characterAt(mc.literalCharset, text, character);
+}
+
+void writeCharacter(Position at, Character character, uint16_t attribute) {
+    mc.characters.push_back(CharacterWrite{at, character, attribute});
+}
 
 uint32_t outputCodePage() { return mc.codePage; }
 void setOutputCodePage(uint32_t codePage) { mc.codePage = codePage; }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/terminal/vtoutput.h"
 
 const int MEMORY_MAX_COLUMNS = 200;
 const int MEMORY_MAX_ROWS = 100;
@@ -19,6 +20,13 @@ const int MEMORY_MAX_KEYS = 64;
 struct ScriptedEvent {
     InputEvent event;
     int arrivesAfterCounts;
+};
+
+// A character of literal text drawn by writeCharacter.
+struct CharacterWrite {
+    Position at;
+    Character character;
+    uint16_t attribute;
 };
 
 struct MemoryConsole {
@@ -35,6 +43,8 @@ struct MemoryConsole {
     int cellWrites;                 // writeCell calls
     int negativeCellWrites;         // ... of them at a negative column or row
     int flushCalls;                 // flushScreen calls
+    Charset literalCharset;         // what literal text is read in (1252: Windows)
+    std::vector<CharacterWrite> characters;  // writeCharacter calls, in order
     // Input
     bool inputIsConsole;
     uint32_t inputMode;
@@ -58,7 +68,8 @@ struct MemoryConsole {
 extern MemoryConsole memoryConsole;
 
 // Empties everything: an 80x25 screen of blanks in attribute 07 never
-// written, code page 437, input a console in mode 0x1F7, cursor 25% shown.
+// written, code page 437, literal text read as 1252 bytes (as Windows
+// reads it), input a console in mode 0x1F7, cursor 25% shown.
 void resetMemoryConsole(int columns = 80, int rows = 25);
 
 // Queues input: a keystroke's codes, and events.

@@ -40,6 +40,17 @@ void startCells() {
     out.open = true;
 }
 
+// The stream with room for one more cell: begun, and emptied when full.
+ScreenStream *cellStream() {
+    CellOutput &out = cellOutput;
+    if (!out.open) startCells();
+    if (out.stream.length + MAX_CELL_BYTES > out.stream.capacity) {
+        writeAll(SCREEN, out.stream.bytes, static_cast<size_t>(out.stream.length));
+        out.stream.length = 0;  // the terminal keeps the cursor and SGR
+    }
+    return &out.stream;
+}
+
 }  // namespace
 
 bool frameDrawn() { return cellOutput.drawn; }
@@ -48,15 +59,18 @@ namespace console {
 
 void writeCell(Position at, Cell cell) {
     if (!screenIsTerminal) return;
-    CellOutput &out = cellOutput;
-    if (!out.open) startCells();
-    if (at.column < 0 || at.row < 0 || at.column >= out.stream.columns || at.row >= out.stream.rows)
-        return;
-    if (out.stream.length + MAX_CELL_BYTES > out.stream.capacity) {
-        writeAll(SCREEN, out.stream.bytes, static_cast<size_t>(out.stream.length));
-        out.stream.length = 0;  // the terminal keeps the cursor and SGR
-    }
-    appendCell(&out.stream, at.column, at.row, cell.ch, cell.attribute);
+    ScreenStream *s = cellStream();
+    if (at.column < 0 || at.row < 0 || at.column >= s->columns || at.row >= s->rows) return;
+    appendCell(s, at.column, at.row, cell.ch, cell.attribute);
+}
+
+// Literal text is in the locale's character set, the terminal's.
+int literalCharacter(const char *text, Character *character) {
+    return characterAt(charset, text, character);
+}
+
+void writeCharacter(Position at, Character character, uint16_t attribute) {
+    if (screenIsTerminal) appendCharacterCell(cellStream(), at.column, at.row, character, attribute);
 }
 
 // A PRINT's frame is complete. A terminal cannot be peeked: PRINT's key

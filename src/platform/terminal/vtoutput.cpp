@@ -92,11 +92,40 @@ void putUtf8(ScreenStream *s, uint32_t c) {
     } else if (c < 0x800) {
         put(s, static_cast<char>(0xC0 | (c >> 6)));
         put(s, static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
+    } else if (c < 0x10000) {
         put(s, static_cast<char>(0xE0 | (c >> 12)));
         put(s, static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
         put(s, static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        put(s, static_cast<char>(0xF0 | (c >> 18)));
+        put(s, static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        put(s, static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        put(s, static_cast<char>(0x80 | (c & 0x3F)));
     }
+}
+
+// A character in the stream's set: UTF-8, or its byte in an 8-bit set.
+void putGlyph(ScreenStream *s, uint32_t c) {
+    if (s->charset == CHARSET_UTF8) putUtf8(s, c);
+    else put(s, static_cast<char>(byteInCharset(s->charset, c)));
+}
+
+// The code point of the well-formed UTF-8 sequence at b, and its length;
+// 0 for anything else: a lone or missing continuation byte (the text's
+// final NUL is one), an overlong form, a surrogate, a code point past
+// U+10FFFF, or a C1 control (U+0080-009F), which no terminal may be sent.
+int utf8Sequence(const uint8_t *b, uint32_t *codePoint) {
+    const uint32_t Smallest[5] = {0, 0, 0xA0, 0x800, 0x10000};  // by length
+    int length = b[0] >= 0xF0 ? 4 : b[0] >= 0xE0 ? 3 : b[0] >= 0xC0 ? 2 : 0;
+    if (length == 0 || b[0] > 0xF4) return 0;
+    uint32_t c = b[0] & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        if ((b[i] & 0xC0) != 0x80) return 0;
+        c = c << 6 | (b[i] & 0x3F);
+    }
+    if (c < Smallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    *codePoint = c;
+    return length;
 }
 
 // Decimal digits of n (n >= 0).
@@ -176,6 +205,13 @@ void moveTo(ScreenStream *s, int column, int row) {
     s->row = row;
 }
 
+// The cursor move and SGR that a glyph drawn at (column, row) needs.
+void startGlyph(ScreenStream *s, int column, int row, uint16_t attribute) {
+    moveTo(s, column, row);
+    uint16_t shown = attribute & (FOREGROUND_MASK | BACKGROUND_MASK | SHOWN_FLAGS);
+    if (s->attribute != shown) putAttributeChange(s, shown);
+}
+
 // Compares a codeset with a known name, ignoring case, '-' and '_'.
 bool sameCodeset(const char *codeset, size_t length, const char *known) {
     for (size_t i = 0; i < length; ++i) {
@@ -247,6 +283,29 @@ uint32_t codePointOfByte(Charset charset, uint8_t byte) {
     return byte;
 }
 
+int characterAt(Charset charset, const char *text, Character *character) {
+    const uint8_t *b = reinterpret_cast<const uint8_t *>(text);
+    uint32_t c = b[0];
+    int length = 1;
+    if (c < HIGH_FIRST) return 0;
+    switch (charset) {
+    case CHARSET_UTF8:
+        length = utf8Sequence(b, &c);
+        if (length == 0) return 0;
+        break;
+    case CHARSET_LATIN1:
+    case CHARSET_LATIN9:
+        if (c < LATIN1_FIRST) return 0;
+        c = codePointOfByte(charset, b[0]);
+        break;
+    case CHARSET_CP1252:
+    case CHARSET_ASCII:
+        return 0;
+    }
+    *character = Character{c, cellWidth(c)};
+    return length;
+}
+
 int ansiColour(int w) { return (w & 0xA) | ((w & 1) << 2) | ((w >> 2) & 1); }
 
 void startStream(ScreenStream *s, char *bytes, int capacity, int columns, int rows,
@@ -255,20 +314,30 @@ void startStream(ScreenStream *s, char *bytes, int capacity, int columns, int ro
 }
 
 void appendCell(ScreenStream *s, int column, int row, uint8_t byte, uint16_t attribute) {
-    moveTo(s, column, row);
-    uint16_t shown = attribute & (FOREGROUND_MASK | BACKGROUND_MASK | SHOWN_FLAGS);
-    if (s->attribute != shown) putAttributeChange(s, shown);
+    startGlyph(s, column, row, attribute);
     appendCharacter(s, byte);
     // At the last column the cursor stays put with a wrap pending: nothing
     // scrolls, and the next move starts from there.
     s->column = column + 1;
 }
 
-void appendCharacter(ScreenStream *s, uint8_t byte) {
-    uint32_t glyph = glyphFromWindows1252(byte);
-    if (s->charset == CHARSET_UTF8) putUtf8(s, glyph);
-    else put(s, static_cast<char>(byteInCharset(s->charset, glyph)));
+// A terminal puts a zero-width character into the cell it drew last, where
+// the cursor then stands right of it (or at the last column with a wrap
+// pending). A wide glyph moves the cursor two cells; one that starts in the
+// last column would wrap to the next row first, so it is not sent.
+void appendCharacterCell(ScreenStream *s, int column, int row, Character character,
+                         uint16_t attribute) {
+    if (character.width == 0) {
+        if (column > 0 && column == s->column && row == s->row) putGlyph(s, character.codePoint);
+        return;
+    }
+    if (column < 0 || row < 0 || row >= s->rows || column + character.width > s->columns) return;
+    startGlyph(s, column, row, attribute);
+    putGlyph(s, character.codePoint);
+    s->column = column + character.width;
 }
+
+void appendCharacter(ScreenStream *s, uint8_t byte) { putGlyph(s, glyphFromWindows1252(byte)); }
 
 void appendText(ScreenStream *s, const char *text) {
     size_t n = std::strlen(text);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/console.h"
+
 // ---- Character sets --------------------------------------------------------------
 
 // The character sets a terminal may use, as its locale names them.
@@ -28,6 +30,18 @@ uint8_t byteInCharset(Charset charset, uint32_t codePoint);
 
 // The character a byte typed in an 8-bit `charset` stands for.
 uint32_t codePointOfByte(Charset charset, uint8_t byte);
+
+// How many bytes of PRINT's literal text at `text` make one character of
+// `charset`, stored in *character with its width. 0 where PRINT reads the
+// byte as Windows-1252: an ASCII byte (the same either way), a byte of no
+// character of the set (a broken UTF-8 sequence; 80-9F, the controls of
+// Latin-1 and Latin-9; 80-FF in ASCII), and any byte in Windows-1252.
+int characterAt(Charset charset, const char *text, Character *character);
+
+// The cells a character takes in a terminal (widths.cpp): 2 for East Asian
+// Wide and Fullwidth characters, 0 for combining marks and other
+// zero-width characters, 1 for the rest.
+int cellWidth(uint32_t codePoint);
 
 // ---- Windows-1252 ------------------------------------------------------------
 
@@ -64,7 +78,8 @@ struct ScreenStream {
     Charset charset;  // what the terminal's bytes mean
 };
 
-// Room a single appendCell may need (cursor move + SGR + a 3-byte glyph).
+// Room a single appendCell or appendCharacterCell may need (cursor move +
+// SGR + a 4-byte glyph).
 const int MAX_CELL_BYTES = 48;
 
 void startStream(ScreenStream *s, char *bytes, int capacity, int columns, int rows,
@@ -76,6 +91,14 @@ void startStream(ScreenStream *s, char *bytes, int capacity, int columns, int ro
 // character set. Moves never rely on a line feed or on the margins: a row
 // change is an absolute move, so nothing scrolls whatever margins are set.
 void appendCell(ScreenStream *s, int column, int row, uint8_t byte, uint16_t attribute);
+
+// Appends the bytes that draw a character of the stream's set (characterAt)
+// at (column, row), over its width, as appendCell does; one that does not
+// fit whole on the screen is dropped, so a wide one never wraps. A width-0
+// character joins the glyph just appended when that glyph ended at
+// (column, row), and is dropped otherwise.
+void appendCharacterCell(ScreenStream *s, int column, int row, Character character,
+                         uint16_t attribute);
 
 // Appends the character of a 1252 byte in the stream's character set,
 // where the cursor is.

@@ -76,6 +76,11 @@ namespace console {
 void writeCell(Position at, Cell cell) { batchCell(at, cell); }
 void flushScreen() { sendBatch(); }
 
+// PRINT text is code page 1252 bytes here, cell by cell, so no character
+// is ever read or drawn on its own: the linker drops that path.
+int literalCharacter(const char *, Character *) { return 0; }
+void writeCharacter(Position, Character, uint16_t) {}
+
 uint32_t outputCodePage() { return GetConsoleOutputCP(); }
 void setOutputCodePage(uint32_t codePage) { SetConsoleOutputCP(codePage); }
 void setTextAttribute(uint16_t attribute) { SetConsoleTextAttribute(screen(), attribute); }

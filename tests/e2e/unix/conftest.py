@@ -6,6 +6,7 @@ import shutil
 import subprocess
 import tempfile
 import time
+import unicodedata
 
 import pytest
 
@@ -31,7 +32,8 @@ class Cell:
 
 def parse_capture(text):
     """capture-pane -p -e output -> rows of Cells; fg/bg as SGR numbers
-    (None: the default colour), flags a set of SGR numbers (4, 7)."""
+    (None: the default colour), flags a set of SGR numbers (4, 7); a wide
+    character's second column is a Cell of its own, with ch ""."""
     grid = []
     fg = bg = None
     flags = set()
@@ -68,6 +70,8 @@ def parse_capture(text):
                 i = m.end()
                 continue
             row.append(Cell(line[i], fg, bg, frozenset(flags)))
+            if unicodedata.east_asian_width(line[i]) in "WF":  # its second column
+                row.append(Cell("", fg, bg, frozenset(flags)))
             i += 1
         while len(row) < COLUMNS:
             row.append(Cell(" ", None, None, frozenset()))

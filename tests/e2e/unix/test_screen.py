@@ -90,6 +90,18 @@ def test_print_shows_windows_1252_and_never_raw_controls(pane):
     assert pane.text(1) == "€é©☺←⌂?Ÿ|"
 
 
+def test_print_shows_literal_text_as_the_locale_writes_it(pane):
+    # One character a cell, two for a wide one, whose second cell the next
+    # one does not cover; one with a single column left is not drawn.
+    pane.run('"$C" PRINT 2 2 0F "héllo ┌─┐ € 日本" 0E "|"; "$C" PRINT 3 77 0E "ab日x"')
+    g = pane.grid()
+    shown = list("héllo ┌─┐ € 日") + [""] + ["本", "", "|"]
+    assert [c.ch for c in g[2][2:2 + len(shown)]] == shown
+    assert {(c.fg, c.bg) for c in g[2][2:18]} == {(BRIGHT_WHITE, BLACK_BG)}
+    assert g[2][18].fg == YELLOW
+    assert [c.ch for c in g[3][77:]] == ["a", "b", " "] and g[4][0].ch == " ", "nothing wrapped"
+
+
 def test_color_colours_later_shell_output(pane):
     pane.run('"$C" COLOR 1E; printf "\\033[5;1Hhello"; "$C" COLOR 07')
     cell = pane.grid()[4][0]
