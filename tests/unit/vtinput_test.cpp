@@ -2,14 +2,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/terminal/vtinput.h"
 
 namespace {
 
 // Feeds `bytes` one more byte at a time: every proper prefix must ask for
-// more, the whole must be found using all of it.
+// more, the whole must be found using all of it: at once, or (a key that
+// begins longer ones, as Escape does) once the escape timeout has passed.
 TerminalInput decodeWhole(const std::string &bytes) {
     const uint8_t *b = reinterpret_cast<const uint8_t *>(bytes.data());
     int n = static_cast<int>(bytes.size());
@@ -18,91 +23,61 @@ TerminalInput decodeWhole(const std::string &bytes) {
     for (int i = 1; i < n; ++i)
         EXPECT_EQ(decodeTerminalInput(b, i, false, &input, &used), DECODE_NEED_MORE)
             << "prefix of " << i << " bytes";
-    EXPECT_EQ(decodeTerminalInput(b, n, false, &input, &used), DECODE_FOUND);
+    DecodeStatus status = decodeTerminalInput(b, n, false, &input, &used);
+    if (status == DECODE_NEED_MORE) status = decodeTerminalInput(b, n, true, &input, &used);
+    EXPECT_EQ(status, DECODE_FOUND);
     EXPECT_EQ(used, n);
     return input;
 }
 
-struct KeyCase {
-    const char *bytes;
-    int first, second;
+// One row of terminal_keys.txt: the bytes a terminal sends for a key, and
+// the key code conx gives for them.
+struct KeyRow {
+    std::string terminal, key, bytes;
+    int code;
 };
 
-void expectKeys(const KeyCase *cases, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        const KeyCase &k = cases[i];
-        std::string bytes = k.bytes[0] ? k.bytes : std::string(1, '\0');
-        SCOPED_TRACE(testing::PrintToString(bytes));
-        TerminalInput in = decodeWhole(bytes);
-        EXPECT_EQ(in.kind, KEY_INPUT);
-        EXPECT_EQ(in.first, k.first);
-        EXPECT_EQ(in.second, k.second);
+// The table's byte notation: control bytes by name or as ^A, the rest as
+// written.
+std::string bytesOf(std::istringstream &tokens) {
+    const std::map<std::string, char> names = {{"NUL", 0},  {"BS", 8},   {"TAB", 9},   {"LF", 10},
+                                               {"CR", 13},  {"ESC", 27}, {"DEL", 127}};
+    std::string bytes, token;
+    while (tokens >> token) {
+        if (names.count(token)) bytes += names.at(token);
+        else if (token.size() == 2 && token[0] == '^') bytes += char(token[1] - '@');
+        else bytes += token;
     }
+    return bytes;
 }
 
-const int NONE = NO_SECOND_CODE;
-
-TEST(TerminalKeys, OrdinaryKeysGiveTheirCharacterCodes) {
-    const KeyCase cases[] = {
-        {"a", 'a', NONE},  {"A", 'A', NONE},   {"\r", 13, NONE}, {"\x7f", 8, NONE},
-        {"\x08", 8, NONE}, {"\t", 9, NONE},    {"\x01", 1, NONE}, {"\x1a", 26, NONE},
-        {"\n", 10, NONE},  {"\x03", 3, NONE},  {"", 0, 3},       // Ctrl+Space: NUL
-    };
-    expectKeys(cases, sizeof cases / sizeof cases[0]);
+std::vector<KeyRow> keyTable() {
+    std::ifstream file(TERMINAL_KEYS_FILE);
+    std::vector<KeyRow> rows;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream tokens(line);
+        KeyRow row;
+        tokens >> row.terminal >> row.key >> row.code;
+        row.bytes = bytesOf(tokens);
+        rows.push_back(row);
+    }
+    return rows;
 }
 
-TEST(TerminalKeys, CursorBlockGivesGreyPairs) {
-    const KeyCase cases[] = {
-        {"\x1b[A", 224, 72},  {"\x1b[B", 224, 80},  {"\x1b[C", 224, 77},  {"\x1b[D", 224, 75},
-        {"\x1bOA", 224, 72},  {"\x1bOD", 224, 75},  {"\x1b[H", 224, 71},  {"\x1b[F", 224, 79},
-        {"\x1b[1~", 224, 71}, {"\x1b[4~", 224, 79}, {"\x1b[7~", 224, 71}, {"\x1b[8~", 224, 79},
-        {"\x1b[5~", 224, 73}, {"\x1b[6~", 224, 81}, {"\x1b[2~", 224, 82}, {"\x1b[3~", 224, 83},
-    };
-    expectKeys(cases, sizeof cases / sizeof cases[0]);
-}
+// The code KBD gives: a pair folded as 255 + its second code.
+int keyCode(const TerminalInput &in) { return in.second == NO_SECOND_CODE ? in.first : 255 + in.second; }
 
-TEST(TerminalKeys, FunctionKeysInEveryForm) {
-    const KeyCase cases[] = {
-        {"\x1bOP", 0, 59},    {"\x1bOS", 0, 62},    {"\x1b[11~", 0, 59},   {"\x1b[14~", 0, 62},
-        {"\x1b[15~", 0, 63},  {"\x1b[17~", 0, 64},  {"\x1b[21~", 0, 68},   {"\x1b[23~", 224, 133},
-        {"\x1b[24~", 224, 134}, {"\x1b[[A", 0, 59}, {"\x1b[[E", 0, 63},
-    };
-    expectKeys(cases, sizeof cases / sizeof cases[0]);
-}
-
-TEST(TerminalKeys, ModifiersAltBeatsCtrlBeatsShift) {
-    const KeyCase cases[] = {
-        {"\x1b[1;2P", 0, 84},      // Shift+F1
-        {"\x1b[1;5P", 0, 94},      // Ctrl+F1
-        {"\x1b[1;3P", 0, 104},     // Alt+F1
-        {"\x1b[15;5~", 0, 98},     // Ctrl+F5
-        {"\x1b[24;2~", 224, 136},  // Shift+F12
-        {"\x1b[24;5~", 224, 138},  // Ctrl+F12
-        {"\x1b[23;3~", 224, 139},  // Alt+F11
-        {"\x1b[1;5D", 224, 115},   // Ctrl+Left
-        {"\x1b[1;5C", 224, 116},   // Ctrl+Right
-        {"\x1b[1;5A", 224, 141},   // Ctrl+Up
-        {"\x1b[1;6D", 224, 115},   // Ctrl+Shift+Left: Ctrl wins
-        {"\x1b[1;7D", 0, 155},     // Ctrl+Alt+Left: Alt wins
-        {"\x1b[1;3A", 0, 152},     // Alt+Up
-        {"\x1b[1;9A", 0, 152},     // Meta+Up counts as Alt
-        {"\x1b[1;2A", 224, 72},    // Shift+Up: as Up
-        {"\x1b[5;5~", 224, 134},   // Ctrl+PgUp: the pair of F12
-        {"\x1b[3;5~", 224, 147},   // Ctrl+Delete
-        {"\x1b[Z", 0, 15},         // Shift+Tab
-    };
-    expectKeys(cases, sizeof cases / sizeof cases[0]);
-}
-
-TEST(TerminalKeys, Utf8CharactersBecomeTheirWindows1252Bytes) {
-    const KeyCase cases[] = {
-        {"\xc3\xa9", 0xE9, NONE},      // é
-        {"\xe2\x82\xac", 0x80, NONE},  // €
-        {"\xc5\x93", 0x9C, NONE},      // œ
-        {"\xc4\x81", '?', NONE},       // ā: not in 1252
-        {"\xf0\x9f\x98\x80", '?', NONE},
-    };
-    expectKeys(cases, sizeof cases / sizeof cases[0]);
+TEST(TerminalKeys, EveryTerminalsKeysGiveTheirCodes) {
+    std::vector<KeyRow> rows = keyTable();
+    ASSERT_FALSE(rows.empty()) << TERMINAL_KEYS_FILE;
+    for (const KeyRow &row : rows) {
+        SCOPED_TRACE(row.terminal + " " + row.key + " " + testing::PrintToString(row.bytes));
+        TerminalInput in = decodeWhole(row.bytes);
+        EXPECT_EQ(in.kind, KEY_INPUT);
+        EXPECT_EQ(keyCode(in), row.code);
+    }
 }
 
 // An 8-bit terminal sends one byte per character, in its own set.
@@ -126,52 +101,47 @@ TEST(TerminalKeys, EightBitCharactersBecomeTheirWindows1252Bytes) {
     }
 }
 
-TEST(TerminalKeys, AltPrefixGivesTheKeyItself) {
-    const KeyCase cases[] = {{"\x1b" "a", 'a', NONE}, {"\x1b\x7f", 8, NONE}, {"\x1b\xc3\xa9", 0xE9, NONE}};
-    expectKeys(cases, sizeof cases / sizeof cases[0]);
-}
-
-TEST(TerminalKeys, LoneEscapeWaitsThenIsEscape) {
-    const uint8_t b[] = {0x1b, '[', '1', ';'};
-    TerminalInput in;
-    int used = 0;
-    EXPECT_EQ(decodeTerminalInput(b, 1, false, &in, &used), DECODE_NEED_MORE);
-    ASSERT_EQ(decodeTerminalInput(b, 1, true, &in, &used), DECODE_FOUND);
-    EXPECT_EQ(in.first, 27);
-    EXPECT_EQ(used, 1);
-    // A sequence broken off: its ESC is Escape, the rest comes as keys.
-    ASSERT_EQ(decodeTerminalInput(b, 4, true, &in, &used), DECODE_FOUND);
-    EXPECT_EQ(in.first, 27);
-    EXPECT_EQ(used, 1);
-    const uint8_t twice[] = {0x1b, 0x1b, '[', 'A'};
-    ASSERT_EQ(decodeTerminalInput(twice, 4, false, &in, &used), DECODE_FOUND);
-    EXPECT_EQ(in.first, 27);
-    EXPECT_EQ(used, 1) << "the second ESC begins Up";
-}
-
-TEST(TerminalKeys, UnknownSequencesAreDroppedWhole) {
-    const std::string replies[] = {"\x1b[?1;2c", "\x1b[99~", "\x1b[2;1R" "x", "\x1bOx"};
-    const int lengths[] = {7, 5, 6, 3};
-    for (int i = 0; i < 4; ++i) {
-        TerminalInput in;
+// What the front of the bytes is, and how many bytes it takes: keys that
+// follow one another, sequences conx does not know (dropped whole), and
+// what an ESC is once the escape timeout has passed (quiet).
+TEST(TerminalKeys, EachInputTakesItsOwnBytes) {
+    struct Case {
+        const char *bytes;
+        bool quiet;
+        DecodeStatus status;
+        int used, code;
+    };
+    const Case cases[] = {
+        {"\x1b[Ax\x1bOP", false, DECODE_FOUND, 3, 327},
+        {"x\x1bOP", false, DECODE_FOUND, 1, 'x'},
+        {"\x1b[?1;2c", false, DECODE_NOT_MINE, 7, 0},      // a terminal's reply
+        {"\x1b[99~", false, DECODE_NOT_MINE, 5, 0},
+        {"\x1b[2;1Rx", false, DECODE_NOT_MINE, 6, 0},
+        {"\x1bOx", false, DECODE_NOT_MINE, 3, 0},
+        {"\x1b\x1b[99~", false, DECODE_NOT_MINE, 6, 0},    // Alt and an unknown key
+        {"\x1b[1;", true, DECODE_NOT_MINE, 4, 0},          // broken off
+        {"\x1b\x1b", false, DECODE_NEED_MORE, 0, 0},       // Alt and a sequence, maybe
+        {"\x1b\x1b", true, DECODE_FOUND, 1, 27},           // Escape twice
+        {"\x1b\x1bx", false, DECODE_FOUND, 1, 27},         // Escape, Alt+x
+        {"\x1b\x1b[", true, DECODE_FOUND, 1, 27},          // Escape, Alt+[
+        {"\x1b\x1b[<0;1;1M", false, DECODE_FOUND, 1, 27},  // Escape, a click
+        {"\x1b[Mx", true, DECODE_FOUND, 3, 402},           // st's Ctrl+Delete, x
+        {"\x1b[M\x1b[A", false, DECODE_FOUND, 3, 402},     // st's Ctrl+Delete, Up
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.bytes)) + (c.quiet ? " quiet" : ""));
+        TerminalInput in = {};
         int used = 0;
-        const uint8_t *b = reinterpret_cast<const uint8_t *>(replies[i].data());
-        EXPECT_EQ(decodeTerminalInput(b, static_cast<int>(replies[i].size()), false, &in, &used),
-                  DECODE_NOT_MINE) << i;
-        EXPECT_EQ(used, lengths[i]) << i;
+        const uint8_t *b = reinterpret_cast<const uint8_t *>(c.bytes);
+        ASSERT_EQ(decodeTerminalInput(b, int(std::strlen(c.bytes)), c.quiet, &in, &used, CHARSET_UTF8),
+                  c.status);
+        if (c.status != DECODE_NEED_MORE) {
+            EXPECT_EQ(used, c.used);
+        }
+        if (c.status == DECODE_FOUND) {
+            EXPECT_EQ(keyCode(in), c.code);
+        }
     }
-}
-
-TEST(TerminalKeys, KeysFollowingOneAnotherAreTakenOneAtATime) {
-    const std::string bytes = "\x1b[Ax\x1bOP";
-    const uint8_t *b = reinterpret_cast<const uint8_t *>(bytes.data());
-    TerminalInput in;
-    int used = 0;
-    ASSERT_EQ(decodeTerminalInput(b, 7, false, &in, &used), DECODE_FOUND);
-    EXPECT_EQ(used, 3);
-    ASSERT_EQ(decodeTerminalInput(b + 3, 4, false, &in, &used), DECODE_FOUND);
-    EXPECT_EQ(in.first, 'x');
-    EXPECT_EQ(used, 1);
 }
 
 // ---- Mouse and focus ------------------------------------------------------

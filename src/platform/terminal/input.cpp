@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/console.h"
@@ -168,14 +169,39 @@ bool typeBack(int from, int to) {
     return true;
 }
 
+bool anyUnused() {
+    for (int i = 0; i < input.queued; ++i)
+        if (input.queue[i].logEnd > input.queue[i].logStart) return true;
+    return input.pendingLength > 0;
+}
+
+// The kernel checks that TIOCSTI is allowed before it reads the byte: a
+// null byte asks the question and types nothing (EFAULT: allowed).
+bool mayTypeBack() { return ioctl(INPUT, TIOCSTI, nullptr) != 0 && errno == EFAULT; }
+
+// Takes what arrived after the bytes read (as far as the log has room).
+void takeWaiting() {
+    int waiting = 0;
+    while (input.logLength < LOG_LENGTH && ioctl(INPUT, FIONREAD, &waiting) == 0 && waiting > 0) {
+        size_t wanted = static_cast<size_t>(std::min(waiting, LOG_LENGTH - input.logLength));
+        ssize_t n = read(INPUT, input.log + input.logLength, wanted);
+        if (n <= 0) return;
+        input.logLength += static_cast<int>(n);
+    }
+}
+
 }  // namespace
 
 // Input the run read but did not use (reports a _KBD read looking for a
 // key, a key typed while MOUSE ended) is typed back into the terminal for
-// the next command, while echo is still off. Where the kernel refuses
-// (dev.tty.legacy_tiocsti = 0) it is lost.
+// the next command, while echo is still off. TIOCSTI adds to the end of
+// what the tty holds, so what arrived after it is taken too and typed back
+// behind it: the next command reads everything in the order it came.
+// Where the kernel refuses (dev.tty.legacy_tiocsti = 0) the unused input
+// is lost and what waits stays.
 void typeBackUnused() {
-    if (!tty.raw || input.logLength > LOG_LENGTH) return;
+    if (!tty.raw || input.logLength > LOG_LENGTH || !anyUnused() || !mayTypeBack()) return;
+    takeWaiting();
     for (int i = 0; i < input.queued; ++i)
         if (!typeBack(input.queue[i].logStart, input.queue[i].logEnd)) return;
     typeBack(input.pendingAt, input.logLength);

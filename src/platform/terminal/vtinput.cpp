@@ -2,14 +2,20 @@
 //   ESC [ params final       CSI: cursor keys (A B C D H F), F1-F4 (P Q R S)
 //                            with "1;m" modifiers, "n;m ~" for the rest,
 //                            Z Shift+Tab, I / O focus in / out
-//   ESC O x                  SS3: cursor keys and F1-F4 (application mode)
-//   ESC [ [ A-E              F1-F5 of the Linux console
+//   ESC O [m] x              SS3: cursor keys and F1-F4 (application mode;
+//                            konsole: modifier m before F1-F4)
+//   ESC [ n $ / ^ / @        rxvt: key n with Shift / Ctrl / Ctrl+Shift;
+//   ESC [ a-d, ESC O a-d     Shift+arrows, Ctrl+arrows
+//   ESC ESC [ ..., ESC ESC O ...   rxvt: Alt + the key of that sequence
+//   ESC [ P, ESC [ 4 h, ...  st's editing keys (StKeys)
+//   ESC [ [ A-E, ESC TAB     the Linux console's F1-F5 and Shift+Tab
 //   ESC [ < b ; x ; y M/m    SGR mouse report, press / release, 1-based
 //   ESC [ M b x y            legacy mouse report, each byte value + 32
 //   ESC [ b ; x ; y M        urxvt mouse report, b + 32
 //   ESC x                    Alt+x: the key x (the Windows console gives the
 //                            character for Alt+letter)
 //   ESC alone                Escape, once nothing follows within the timeout
+// Other sequences are dropped whole, never read as Escape and keys.
 #include "platform/terminal/vtinput.h"
 
 namespace {
@@ -73,40 +79,95 @@ const KeyCodes KeyTable[] = {
     {224,    224,     134,  136,  138,  140},  // F12
 };
 
-// Final bytes of CSI 1;m X and SS3 X.
+// Final bytes of CSI 1;m X and SS3 X. rxvt's lower-case arrows are Shift
+// after CSI and Ctrl after SS3.
 struct LetterKey {
     char final;
     Key key;
+    int csiBits, ss3Bits;  // modifier bits the form itself means
 };
 const LetterKey LetterKeys[] = {
-    {'A', KEY_UP}, {'B', KEY_DOWN}, {'C', KEY_RIGHT}, {'D', KEY_LEFT},
-    {'H', KEY_HOME}, {'F', KEY_END},
-    {'P', KEY_F1}, {'Q', KEY_F2}, {'R', KEY_F3}, {'S', KEY_F4},
+    {'A', KEY_UP, 0, 0}, {'B', KEY_DOWN, 0, 0}, {'C', KEY_RIGHT, 0, 0}, {'D', KEY_LEFT, 0, 0},
+    {'H', KEY_HOME, 0, 0}, {'F', KEY_END, 0, 0},
+    {'P', KEY_F1, 0, 0}, {'Q', KEY_F2, 0, 0}, {'R', KEY_F3, 0, 0}, {'S', KEY_F4, 0, 0},
+    {'a', KEY_UP, MODIFIER_SHIFT, MODIFIER_CTRL}, {'b', KEY_DOWN, MODIFIER_SHIFT, MODIFIER_CTRL},
+    {'c', KEY_RIGHT, MODIFIER_SHIFT, MODIFIER_CTRL}, {'d', KEY_LEFT, MODIFIER_SHIFT, MODIFIER_CTRL},
 };
 
-// First parameters of CSI n;m ~ (1 and 7 Home, 4 and 8 End: rxvt and tmux).
+// First parameters of CSI n;m ~ (1 and 7 Home, 4 and 8 End: rxvt and tmux;
+// 25-34 Shift+F3-F10 of rxvt and the Linux console, terminfo's F13-F20).
 struct TildeKey {
     int number;
     Key key;
+    int bits;  // modifier bits the number itself means
 };
 const TildeKey TildeKeys[] = {
-    {1, KEY_HOME}, {2, KEY_INSERT}, {3, KEY_DELETE}, {4, KEY_END},
-    {5, KEY_PAGE_UP}, {6, KEY_PAGE_DOWN}, {7, KEY_HOME}, {8, KEY_END},
-    {11, KEY_F1}, {12, KEY_F2}, {13, KEY_F3}, {14, KEY_F4}, {15, KEY_F5},
-    {17, KEY_F6}, {18, KEY_F7}, {19, KEY_F8}, {20, KEY_F9}, {21, KEY_F10},
-    {23, KEY_F11}, {24, KEY_F12},
+    {1, KEY_HOME, 0}, {2, KEY_INSERT, 0}, {3, KEY_DELETE, 0}, {4, KEY_END, 0},
+    {5, KEY_PAGE_UP, 0}, {6, KEY_PAGE_DOWN, 0}, {7, KEY_HOME, 0}, {8, KEY_END, 0},
+    {11, KEY_F1, 0}, {12, KEY_F2, 0}, {13, KEY_F3, 0}, {14, KEY_F4, 0}, {15, KEY_F5, 0},
+    {17, KEY_F6, 0}, {18, KEY_F7, 0}, {19, KEY_F8, 0}, {20, KEY_F9, 0}, {21, KEY_F10, 0},
+    {23, KEY_F11, 0}, {24, KEY_F12, 0},
+    {25, KEY_F3, MODIFIER_SHIFT}, {26, KEY_F4, MODIFIER_SHIFT}, {28, KEY_F5, MODIFIER_SHIFT},
+    {29, KEY_F6, MODIFIER_SHIFT}, {31, KEY_F7, MODIFIER_SHIFT}, {32, KEY_F8, MODIFIER_SHIFT},
+    {33, KEY_F9, MODIFIER_SHIFT}, {34, KEY_F10, MODIFIER_SHIFT},
 };
 
-Key letterKey(uint8_t final) {
+// Finals after a key's number: xterm's "~" takes the modifier as a second
+// parameter; rxvt's finals are the modifier ("$" is an intermediate byte in
+// CSI grammar, taken as a final after one parameter).
+struct NumberFinal {
+    char final;
+    int bits;
+};
+const NumberFinal NumberFinals[] = {
+    {'~', 0}, {'$', MODIFIER_SHIFT}, {'^', MODIFIER_CTRL}, {'@', MODIFIER_CTRL | MODIFIER_SHIFT},
+};
+
+// st's editing keys while keypad transmit mode (ESC =) is off: the
+// sequences that would edit its own screen. Ctrl+Home, Alt+Home and the
+// Alt forms of the others send the unmodified key.
+const int NO_NUMBER = -1;
+struct StKey {
+    char final;
+    int number;  // the one parameter, or NO_NUMBER for none
+    Key key;
+    int bits;
+};
+const StKey StKeys[] = {
+    // final number     key         modifier
+    {'P',    NO_NUMBER, KEY_DELETE, 0},               // DCH
+    {'h',    4,         KEY_INSERT, 0},               // SM 4, insert mode
+    {'K',    2,         KEY_DELETE, MODIFIER_SHIFT},  // EL 2
+    {'J',    2,         KEY_HOME,   MODIFIER_SHIFT},  // ED 2
+    {'K',    NO_NUMBER, KEY_END,    MODIFIER_SHIFT},  // EL
+    {'J',    NO_NUMBER, KEY_END,    MODIFIER_CTRL},   // ED
+    {'L',    NO_NUMBER, KEY_INSERT, MODIFIER_CTRL},   // IL
+    {'M',    NO_NUMBER, KEY_DELETE, MODIFIER_CTRL},   // DL, also a legacy mouse report's start
+};
+
+const LetterKey *letterKey(uint8_t final) {
     for (const LetterKey &k : LetterKeys)
-        if (k.final == final) return k.key;
-    return NO_KEY;
+        if (k.final == final) return &k;
+    return nullptr;
 }
 
-Key tildeKey(int number) {
+const TildeKey *tildeKey(int number) {
     for (const TildeKey &k : TildeKeys)
-        if (k.number == number) return k.key;
-    return NO_KEY;
+        if (k.number == number) return &k;
+    return nullptr;
+}
+
+const NumberFinal *numberFinal(uint8_t final) {
+    for (const NumberFinal &f : NumberFinals)
+        if (f.final == final) return &f;
+    return nullptr;
+}
+
+const StKey *stKey(uint8_t final, int count, int number) {
+    for (const StKey &k : StKeys)
+        if (k.final == final && (k.number == NO_NUMBER ? count == 0 : count == 1 && number == k.number))
+            return &k;
+    return nullptr;
 }
 
 DecodeStatus found(int *used, int length) {
@@ -127,10 +188,12 @@ DecodeStatus keyFound(TerminalInput *input, int *used, int length, int first, in
     return found(used, length);
 }
 
-// The pair for `key` under modifier parameter m (1 or absent: none).
-DecodeStatus namedKey(TerminalInput *input, int *used, int length, Key key, int modifier) {
+// Modifier bits of parameter m (1 or absent: none).
+int modifierBits(int modifier) { return modifier > 1 ? modifier - 1 : 0; }
+
+// The pair for `key` under modifier bits.
+DecodeStatus namedKey(TerminalInput *input, int *used, int length, Key key, int bits) {
     const KeyCodes &k = KeyTable[key];
-    int bits = modifier > 1 ? modifier - 1 : 0;
     if (bits & (MODIFIER_ALT | MODIFIER_META)) return keyFound(input, used, length, k.altFirst, k.alt);
     if (bits & MODIFIER_CTRL) return keyFound(input, used, length, k.first, k.ctrl);
     if (bits & MODIFIER_SHIFT) return keyFound(input, used, length, k.first, k.shift);
@@ -194,10 +257,15 @@ struct Parameters {
     uint8_t marker;  // a private marker before them ('<', '?', ...) or 0
 };
 
-DecodeStatus decodeCsiFinal(uint8_t final, const Parameters &p, TerminalInput *input, int *used,
-                            int length) {
+DecodeStatus escapeKey(TerminalInput *input, int *used) {
+    return keyFound(input, used, 1, ESC, NO_SECOND_CODE);
+}
+
+// `altBits`: MODIFIER_ALT when an ESC came before the sequence (rxvt's Alt).
+DecodeStatus decodeCsiFinal(uint8_t final, const Parameters &p, int altBits, TerminalInput *input,
+                            int *used, int length) {
     int first = p.count > 0 ? p.value[0] : 0;
-    int modifier = p.count > 1 ? p.value[1] : 1;
+    int bits = modifierBits(p.count > 1 ? p.value[1] : 1) | altBits;
     if (p.marker == '<') {
         if ((final == 'M' || final == 'm') && p.count == 3)
             return mouseFound(input, used, length, p.value[0], p.value[1], p.value[2], final == 'm');
@@ -209,9 +277,10 @@ DecodeStatus decodeCsiFinal(uint8_t final, const Parameters &p, TerminalInput *i
         return mouseFound(input, used, length, button, p.value[1], p.value[2],
                           isLegacyRelease(button));
     }
-    if (final == '~') {
-        Key key = tildeKey(first);
-        return key == NO_KEY ? notMine(used, length) : namedKey(input, used, length, key, modifier);
+    if (const NumberFinal *f = numberFinal(final)) {
+        const TildeKey *k = tildeKey(first);
+        if (!k) return notMine(used, length);
+        return namedKey(input, used, length, k->key, bits | k->bits | f->bits);
     }
     if (p.count == 0 && (final == 'I' || final == 'O')) {
         *input = TerminalInput{};
@@ -220,25 +289,42 @@ DecodeStatus decodeCsiFinal(uint8_t final, const Parameters &p, TerminalInput *i
         return found(used, length);
     }
     if (p.count == 0 && final == 'Z') return keyFound(input, used, length, EXTENDED, SHIFT_TAB_SECOND);
-    Key key = letterKey(final);
-    if (key != NO_KEY && (p.count == 0 || first <= 1)) return namedKey(input, used, length, key, modifier);
+    if (const StKey *k = stKey(final, p.count, first))
+        return namedKey(input, used, length, k->key, k->bits | altBits);
+    const LetterKey *k = letterKey(final);
+    if (k && (p.count == 0 || first <= 1))
+        return namedKey(input, used, length, k->key, bits | k->csiBits);
     return notMine(used, length);
 }
 
+// ESC [ M: a legacy mouse report, whose three bytes (each value + 32) come
+// with it, or st's Ctrl+Delete, which comes alone or before a key typed
+// ahead (a control byte, which no report holds).
+DecodeStatus decodeCsiM(const uint8_t *b, int length, bool quiet, int altBits, TerminalInput *input,
+                        int *used) {
+    bool alone = quiet && length < 6;
+    for (int i = 3; i < length && i < 6; ++i) alone = alone || b[i] < MOUSE_BYTE_OFFSET;
+    if (alone) {
+        const StKey *k = stKey('M', 0, 0);
+        return namedKey(input, used, 3, k->key, k->bits | altBits);
+    }
+    if (length < 6) return DECODE_NEED_MORE;
+    int button = b[3] - MOUSE_BYTE_OFFSET;
+    return mouseFound(input, used, 6, button, b[4] - MOUSE_BYTE_OFFSET, b[5] - MOUSE_BYTE_OFFSET,
+                      isLegacyRelease(button));
+}
+
 // b[0] ESC, b[1] '['.
-DecodeStatus decodeCsi(const uint8_t *b, int length, TerminalInput *input, int *used) {
+DecodeStatus decodeCsi(const uint8_t *b, int length, bool quiet, int altBits, TerminalInput *input,
+                       int *used) {
     if (length < 3) return DECODE_NEED_MORE;
     if (b[2] == '[') {  // Linux console F1-F5
         if (length < 4) return DECODE_NEED_MORE;
-        if (b[3] >= 'A' && b[3] <= 'E') return namedKey(input, used, 4, Key(KEY_F1 + (b[3] - 'A')), 1);
+        if (b[3] >= 'A' && b[3] <= 'E')
+            return namedKey(input, used, 4, Key(KEY_F1 + (b[3] - 'A')), altBits);
         return notMine(used, 4);
     }
-    if (b[2] == 'M') {  // legacy mouse: three bytes follow
-        if (length < 6) return DECODE_NEED_MORE;
-        int button = b[3] - MOUSE_BYTE_OFFSET;
-        return mouseFound(input, used, 6, button, b[4] - MOUSE_BYTE_OFFSET, b[5] - MOUSE_BYTE_OFFSET,
-                          isLegacyRelease(button));
-    }
+    if (b[2] == 'M') return decodeCsiM(b, length, quiet, altBits, input, used);
     Parameters p = {{0}, 0, 0};
     int i = 2;
     if (b[i] >= '<' && b[i] <= '?') p.marker = b[i++];
@@ -252,19 +338,50 @@ DecodeStatus decodeCsi(const uint8_t *b, int length, TerminalInput *input, int *
             if (v < 100000) v = v * 10 + (b[i] - '0');
         }
     }
+    if (i < length && b[i] == '$' && p.marker == 0 && p.count == 1)  // rxvt's Shift
+        return decodeCsiFinal(b[i], p, altBits, input, used, i + 1);
     while (i < length && b[i] >= 0x20 && b[i] <= 0x2F) ++i;  // intermediates
     if (i >= length) return i >= MAX_SEQUENCE ? notMine(used, length) : DECODE_NEED_MORE;
     if (b[i] < 0x40 || b[i] > 0x7E) return notMine(used, i);  // broken off: drop what came
     if (p.count > MAX_PARAMETERS) return notMine(used, i + 1);
-    return decodeCsiFinal(b[i], p, input, used, i + 1);
+    return decodeCsiFinal(b[i], p, altBits, input, used, i + 1);
 }
 
-// b[0] ESC, b[1] 'O'.
-DecodeStatus decodeSs3(const uint8_t *b, int length, TerminalInput *input, int *used) {
-    if (length < 3) return DECODE_NEED_MORE;
-    if (b[2] == 'M') return keyFound(input, used, 3, '\r', NO_SECOND_CODE);  // keypad Enter
-    Key key = letterKey(b[2]);
-    return key == NO_KEY ? notMine(used, 3) : namedKey(input, used, 3, key, 1);
+// b[0] ESC, b[1] 'O'; konsole puts a modifier parameter before F1-F4.
+DecodeStatus decodeSs3(const uint8_t *b, int length, int altBits, TerminalInput *input, int *used) {
+    int i = 2, modifier = 0;
+    for (; i < length && i < 4 && b[i] >= '0' && b[i] <= '9'; ++i)
+        modifier = modifier * 10 + (b[i] - '0');
+    if (i >= length) return DECODE_NEED_MORE;
+    if (i == 2 && b[2] == 'M') return keyFound(input, used, 3, '\r', NO_SECOND_CODE);  // keypad Enter
+    const LetterKey *k = letterKey(b[i]);
+    if (!k) return notMine(used, i + 1);
+    return namedKey(input, used, i + 1, k->key, modifierBits(modifier) | k->ss3Bits | altBits);
+}
+
+// b[0] ESC, b[1] '[' or 'O'. When nothing more comes, ESC [ and ESC O
+// alone are Alt+[ and Alt+O (the key itself), and a sequence broken off
+// is dropped whole.
+DecodeStatus decodeSequence(const uint8_t *b, int length, bool quiet, int altBits,
+                            TerminalInput *input, int *used) {
+    DecodeStatus status = b[1] == '[' ? decodeCsi(b, length, quiet, altBits, input, used)
+                                      : decodeSs3(b, length, altBits, input, used);
+    if (status != DECODE_NEED_MORE || !quiet) return status;
+    if (length == 2) return keyFound(input, used, 2, b[1], NO_SECOND_CODE);
+    return notMine(used, length);
+}
+
+// b[0] ESC, b[1] ESC: rxvt's Alt before a key's whole sequence, or else
+// Escape followed by whatever the second ESC begins.
+DecodeStatus decodeAltSequence(const uint8_t *b, int length, bool quiet, TerminalInput *input,
+                               int *used) {
+    if (length == 2) return quiet ? escapeKey(input, used) : DECODE_NEED_MORE;
+    if ((b[2] != '[' && b[2] != 'O') || (length == 3 && quiet)) return escapeKey(input, used);
+    DecodeStatus status = decodeSequence(b + 1, length - 1, quiet, MODIFIER_ALT, input, used);
+    if (status == DECODE_NEED_MORE) return status;
+    if (status == DECODE_FOUND && input->kind != KEY_INPUT) return escapeKey(input, used);
+    ++*used;  // the key with Alt, or an unknown key dropped whole
+    return status;
 }
 
 }  // namespace
@@ -273,18 +390,14 @@ DecodeStatus decodeTerminalInput(const uint8_t *bytes, int length, bool quiet,
                                  TerminalInput *input, int *used, Charset charset) {
     if (length <= 0) return DECODE_NEED_MORE;
     if (bytes[0] != ESC) return decodePlain(bytes, length, quiet, charset, input, used);
-    DecodeStatus status = DECODE_NEED_MORE;
-    if (length >= 2 && bytes[1] == '[') status = decodeCsi(bytes, length, input, used);
-    else if (length >= 2 && bytes[1] == 'O') status = decodeSs3(bytes, length, input, used);
-    else if (length >= 2 && bytes[1] != ESC) {
-        // Alt+key: the key itself, as the Windows console reports it.
-        status = decodePlain(bytes + 1, length - 1, quiet, charset, input, used);
-        if (status != DECODE_NEED_MORE) ++*used;
-    } else if (length >= 2) {
-        status = keyFound(input, used, 1, ESC, NO_SECOND_CODE);  // ESC ESC: the first is Escape
-    }
-    // Nothing more is coming: the ESC was the Escape key, the rest is keys.
-    if (status == DECODE_NEED_MORE && quiet) return keyFound(input, used, 1, ESC, NO_SECOND_CODE);
+    if (length == 1) return quiet ? escapeKey(input, used) : DECODE_NEED_MORE;
+    if (bytes[1] == '[' || bytes[1] == 'O')
+        return decodeSequence(bytes, length, quiet, 0, input, used);
+    if (bytes[1] == ESC) return decodeAltSequence(bytes, length, quiet, input, used);
+    if (bytes[1] == '\t') return keyFound(input, used, 2, EXTENDED, SHIFT_TAB_SECOND);  // Linux console
+    // Alt+key: the key itself, as the Windows console reports it.
+    DecodeStatus status = decodePlain(bytes + 1, length - 1, quiet, charset, input, used);
+    if (status != DECODE_NEED_MORE) ++*used;
     return status;
 }
 

@@ -1,7 +1,13 @@
 """KBD, _KBD, MOUSE and INPUTHIT reading real keys and mouse reports."""
+import os
+import pty
+import select
+import subprocess
+import tty
+
 import pytest
 
-from conftest import RESTORE_LINE
+from conftest import CONX, RESTORE_LINE, ROOT
 
 KEYS = [  # tmux key name, the full key code
     ("a", 97), ("A", 65), ("Enter", 13), ("Escape", 27), ("BSpace", 8), ("Tab", 9),
@@ -19,6 +25,41 @@ def test_kbd_status_and_captured_code(pane, key, code):
     assert pane.status() == code & 0xFF, "the status holds the low 8 bits"
     assert pane.file("code") == str(code), "captured, the full code"
     pane.assert_terminal_given_back()
+
+
+def key_table():
+    """tests/unit/terminal_keys.txt: (terminal, key, code, bytes) per row."""
+    names = {"NUL": 0, "BS": 8, "TAB": 9, "LF": 10, "CR": 13, "ESC": 27, "DEL": 127}
+    for line in open(os.path.join(ROOT, "tests", "unit", "terminal_keys.txt"), encoding="utf-8"):
+        if line.strip() and not line.startswith("#"):
+            terminal, key, code, *tokens = line.split()
+            data = b"".join(bytes([names[t]]) if t in names else
+                            bytes([ord(t[1]) - 64]) if len(t) == 2 and t[0] == "^" else
+                            t.encode() for t in tokens)
+            yield terminal, key, int(code), data
+
+
+def test_every_terminals_keys_through_a_pty():
+    """Each key of the table typed ahead into a raw pty: one KBD reads it
+    whole, gives its full code and leaves nothing behind."""
+    if not os.access(CONX, os.X_OK):
+        pytest.skip("build/native/conx is not built")
+    master, slave = pty.openpty()
+    tty.setraw(slave)
+    wrong = []
+    for terminal, key, code, data in key_table():
+        os.write(master, data)
+        try:  # a key read as nothing leaves KBD waiting
+            got = subprocess.run([CONX, "KBD"], stdin=slave, capture_output=True,
+                                 timeout=3).stdout.decode()
+        except subprocess.TimeoutExpired:
+            got = "no key"
+        left = os.read(slave, 100) if select.select([slave], [], [], 0)[0] else b""
+        if (got, left) != (str(code), b""):
+            wrong.append(f"{terminal} {key}: {got} {left}")
+    os.close(master)
+    os.close(slave)
+    assert wrong == []
 
 
 def test_kbd_takes_one_key_and_leaves_the_next(pane):

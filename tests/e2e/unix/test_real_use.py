@@ -72,10 +72,11 @@ def test_mouse_restores_exactly_what_the_script_had_set(pane):
     pane.start('stty -echo -icanon; stty -g > set; "$C" MOUSE > report; stty -g > after; '
                'stty echo icanon')
     pane.wait_raw()
-    pane.literal("\x1b[<0;5;3M\x1b[<0;5;3m")
+    pane.literal("\x1b[<0;5;3M\x1b[<0;5;3mab")  # keys typed right after the click
     pane.wait_done()
     assert pane.file("report") == "2 4 1"
     assert pane.file("after") == pane.file("set")
+    assert pane.file("leftover") == "ab", "the next reader gets the keys in the order typed"
     assert not pane.mouse_reporting()
 
 
