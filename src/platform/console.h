@@ -273,6 +273,10 @@ void noteKeyCode(int32_t code);
 // ---- Clock and process ----------------------------------------------------
 
 void sleepMilliseconds(uint32_t milliseconds);
+
+// INPUTHIT's wait between two counts of the input events: returns when
+// input may have come, or after a short while (Windows: a 1 ms sleep).
+void awaitInput();
 DateTime localTime();
 
 // printf to standard output (the C runtime's own on Windows).

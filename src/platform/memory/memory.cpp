@@ -170,6 +170,9 @@ void sleepMilliseconds(uint32_t milliseconds) {
     }
 }
 
+// Counted as the 1 ms sleep it is on Windows.
+void awaitInput() { sleepMilliseconds(1); }
+
 DateTime localTime() { return mc.now; }
 
 

@@ -147,6 +147,7 @@ int readKeyCode() { return _getch(); }
 void noteKeyCode(int32_t) {}  // a Windows exit code carries every key code
 
 void sleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
+void awaitInput() { Sleep(1); }
 
 DateTime localTime() {
     DateTime now;
