@@ -253,6 +253,10 @@ bool peekInputEvent(InputEvent *event);
 // Stores the number of pending events; false when input is not a console.
 bool countInputEvents(uint32_t *count);
 
+// INPUTHIT's wait between two counts: returns when input may have come,
+// or after a short while (Windows: a 1 ms sleep).
+void awaitInput();
+
 // Discards every pending event (and so every pending keystroke).
 void flushInputEvents();
 
@@ -273,10 +277,6 @@ void noteKeyCode(int32_t code);
 // ---- Clock and process ----------------------------------------------------
 
 void sleepMilliseconds(uint32_t milliseconds);
-
-// INPUTHIT's wait between two counts of the input events: returns when
-// input may have come, or after a short while (Windows: a 1 ms sleep).
-void awaitInput();
 DateTime localTime();
 
 // printf to standard output (the C runtime's own on Windows).

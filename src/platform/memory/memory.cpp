@@ -136,6 +136,9 @@ bool countInputEvents(uint32_t *count) {
     return true;
 }
 
+// Counted as the 1 ms sleep it is on Windows.
+void awaitInput() { sleepMilliseconds(1); }
+
 void flushInputEvents() {
     if (!mc.inputIsConsole) return;
     mc.eventCount = 0;
@@ -169,9 +172,6 @@ void sleepMilliseconds(uint32_t milliseconds) {
         std::abort();
     }
 }
-
-// Counted as the 1 ms sleep it is on Windows.
-void awaitInput() { sleepMilliseconds(1); }
 
 DateTime localTime() { return mc.now; }
 

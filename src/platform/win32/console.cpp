@@ -140,6 +140,9 @@ bool countInputEvents(uint32_t *count) {
 
 void flushInputEvents() { FlushConsoleInputBuffer(input()); }
 
+// INPUTHIT polls here, as documented: a 1 ms sleep between counts.
+void awaitInput() { Sleep(1); }
+
 // ---- Keystrokes, clock, process ------------------------------------------------------
 
 bool keyWaiting() { return _kbhit() != 0; }
@@ -147,7 +150,6 @@ int readKeyCode() { return _getch(); }
 void noteKeyCode(int32_t) {}  // a Windows exit code carries every key code
 
 void sleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
-void awaitInput() { Sleep(1); }
 
 DateTime localTime() {
     DateTime now;
