@@ -119,13 +119,12 @@ void applySettings() { setSettings(tty.raw ? rawSettings() : tty.resting); }
 
 bool leftByInputHit(const termios &t) { return !(t.c_lflag & (ECHO | ICANON)); }
 
-// A terminal that is not this process's own has no process groups.
 bool loadSettings() {
     if (tty.checked) return tty.known;
     tty.checked = true;
     tty.known = control.fd == INPUT && inForeground(INPUT) && tcgetattr(INPUT, &tty.found) == 0;
     tty.resting = tty.applied = tty.found;
-    tty.foreign = tty.known && tcgetpgrp(INPUT) < 0;
+    tty.foreign = tty.known && tcgetpgrp(INPUT) < 0;  // no process groups: not our own
     tty.shared = tty.known && looksRaw(tty.found);
     return tty.known;
 }
