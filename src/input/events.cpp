@@ -78,8 +78,8 @@ void inputHitCommand() {
     if (wait == WAIT_FOR_INPUT) {
         // A failing count ends the wait: input that is not a console never fills.
         while (counted && pending == 0) {
+            console::awaitInput();
             counted = console::countInputEvents(&pending);
-            console::sleepMilliseconds(1);
         }
     }
     if (counted && pending != 0) reportInputEvent();

@@ -145,6 +145,9 @@ bool countInputEvents(uint32_t *count) {
     return true;
 }
 
+// Counted as the 1 ms sleep it is on Windows.
+void awaitInput() { sleepMilliseconds(1); }
+
 void flushInputEvents() {
     if (!mc.inputIsConsole) return;
     mc.eventCount = 0;

@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +19,9 @@ namespace {
 const int INPUT = STDIN_FILENO;
 const int ESCAPE_TIMEOUT_MS = 80;  // a lone ESC is the Escape key after this
 const int DRAIN_QUIET_MS = 50;     // reports still in flight when mouse goes off
+const int ANSWER_WAIT_MS = 200;    // for a terminal that answers no request
+const int WAIT_SLICE_MS = 50;      // INPUTHIT 1's and a shared terminal's waits
+const int CTRL_C = 3;
 const int QUEUE_LENGTH = 64;
 const int PENDING_LENGTH = 64;
 const int LOG_LENGTH = 1024;
@@ -37,14 +41,15 @@ struct Input {
     int pendingAt;                    // where pending[0] is in log
     int heldSecondCode;               // _getch's second code, for the next call
     MouseButtons mouse;               // buttons held, from report to report
-    bool ended;                       // read() saw the end of input
+    bool ended;                       // read() saw the end of input (a hang-up)
+    bool answerDue;                   // focus reports now answer our enable
     int typedBefore;  // bytes still to read that were typed before raw mode
     bool lineFeedWasEnter;  // ... under ICRNL, which made Enter a line feed
     uint8_t log[LOG_LENGTH];  // every byte this run read, to type back what
     int logLength;            // it did not use
 };
 
-Input input = {{}, 0, {}, 0, 0, NO_SECOND_CODE, {0}, false, 0, false, {}, 0};  // the keyboard side
+Input input = {{}, 0, {}, 0, 0, NO_SECOND_CODE, {0}, false, false, 0, false, {}, 0};  // the keyboard side
 
 // Keys typed before raw mode went through the settings found: under ICRNL
 // Enter became a line feed, which is then read back as Enter.
@@ -75,18 +80,37 @@ int firstKey() {
 void enqueueInput(const TerminalInput &in, int used) {
     InputEvent event;
     if (in.kind == KEY_INPUT) enqueue(keyEventRecord(in), true, in.first, in.second, used);
-    else if (in.kind == FOCUS_INPUT) enqueue(focusEvent(in.focused), false, 0, 0, used);
-    else if (mouseEventRecord(in, &input.mouse, &event)) enqueue(event, false, 0, 0, used);
+    else if (in.kind == FOCUS_INPUT) {
+        if (!input.answerDue) enqueue(focusEvent(in.focused), false, 0, 0, used);
+    } else if (mouseEventRecord(in, &input.mouse, &event)) {
+        enqueue(event, false, 0, 0, used);
+    }
+}
+
+// The length of the device attributes answer, ESC [ ? digits and ';' c,
+// that the bytes begin with: 0 when they begin with none, -1 while it is
+// not complete. Taken here, whole: xterm's is longer than any key.
+int attributesAnswerLength(const uint8_t *bytes, int length) {
+    const uint8_t Start[] = {0x1B, '[', '?'};
+    int i = 0;
+    for (; i < length && i < 3; ++i)
+        if (bytes[i] != Start[i]) return 0;
+    while (i < length && ((bytes[i] >= '0' && bytes[i] <= '9') || bytes[i] == ';')) ++i;
+    if (i == length) return -1;
+    return bytes[i] == 'c' ? i + 1 : 0;
 }
 
 // Decodes what the pending bytes hold; `quiet`: nothing more is coming.
 void decodePending(bool quiet) {
     while (input.pendingLength > 0) {
         TerminalInput in;
-        int used = 0;
+        int used = attributesAnswerLength(input.pending, input.pendingLength);
         bool full = input.pendingLength == PENDING_LENGTH;
-        DecodeStatus status = decodeTerminalInput(input.pending, input.pendingLength, quiet || full,
-                                                  &in, &used, charset);
+        DecodeStatus status = DECODE_NOT_MINE;
+        if (used > 0) input.answerDue = false;
+        else if (used < 0 && !quiet && !full) return;
+        else status = decodeTerminalInput(input.pending, input.pendingLength, quiet || full, &in,
+                                          &used, charset);
         if (status == DECODE_NEED_MORE) return;
         if (used <= 0) used = 1;
         if (status == DECODE_FOUND) enqueueInput(in, used);
@@ -105,11 +129,24 @@ void noteResize() {
             false, 0, 0, 0);
 }
 
+// Waits up to timeoutMs (-1: without end) for a byte or a hang-up; a
+// signal (a resize) ends it early. A run that found another conx reading
+// waits in slices, to take the settings up when that one gives them back.
+bool inputReady(int timeoutMs) {
+    for (;;) {
+        bool sliced = tty.shared && (timeoutMs < 0 || timeoutMs > WAIT_SLICE_MS);
+        pollfd p = {INPUT, POLLIN, 0};
+        int ready = poll(&p, 1, sliced ? WAIT_SLICE_MS : timeoutMs);
+        if (tty.shared) takeUpChangedSettings();
+        if (ready != 0 || !sliced) return ready > 0;
+        if (timeoutMs > 0) timeoutMs -= WAIT_SLICE_MS;
+    }
+}
+
 // Reads one byte if one comes within timeoutMs (-1: wait); false if none.
+// A hang-up (end of input, EIO) ends the input for good.
 bool readByte(int timeoutMs) {
-    pollfd p = {INPUT, POLLIN, 0};
-    int ready = poll(&p, 1, timeoutMs);
-    if (ready <= 0) return false;
+    if (!inputReady(timeoutMs)) return false;
     uint8_t byte;
     ssize_t n = read(INPUT, &byte, 1);
     if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) input.ended = true;
@@ -161,6 +198,32 @@ void drainReports() {
     for (int i = before; i < input.queued; ++i)
         if (input.queue[i].isKey) input.queue[kept++] = input.queue[i];
     input.queued = kept;
+}
+
+long long monotonicMs() {
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+// VTE answers every focus enable with a focus-in report, even when
+// reporting is already on; xterm and tmux answer one that turns it on. A
+// device attributes request follows the enable, and terminals answer in
+// order: focus reports before its answer are the answer to the enable and
+// are dropped, while keys and clicks that come meanwhile stay queued. A
+// terminal that answers nothing is waited for 200 ms: what it sends later
+// is read then as input, a focus report as one (its attributes answer is
+// dropped as every reply is).
+void enableFocusReporting() {
+    startReading();  // raw first: the answer is not echoed
+    tty.focusOn = true;
+    if (!writeInputTerminal(FOCUS_ON) || !writeInputTerminal(ATTRIBUTES_REQUEST)) return;
+    input.answerDue = true;
+    long long end = monotonicMs() + ANSWER_WAIT_MS;
+    for (long long left = ANSWER_WAIT_MS; input.answerDue && !input.ended && left > 0;
+         left = end - monotonicMs())
+        readByte(static_cast<int>(left));
+    input.answerDue = false;
 }
 
 bool typeBack(int from, int to) {
@@ -230,14 +293,23 @@ bool inputMode(uint32_t *mode) {
 // and the tty set up to queue keys unechoed; off, reporting goes off and
 // the tty's echo and line editing are back as the run found them. Ctrl+C
 // is input while conx reads and a signal between runs, whatever the bit.
+// Mouse reporting is sent every time (no terminal answers it); focus
+// reporting only where the settings found are not the ones an INPUTHIT
+// leaves, since its loop has it on already, and it goes off again only
+// where this run switched it on.
 void setInputMode(uint32_t mode) {
     if (!loadSettings()) return;
     bool wanted = (mode & ENABLE_MOUSE_INPUT_FLAG) != 0;
     if (wanted) {
         tty.resting.c_lflag &= ~(ECHO | ICANON);
+        applySettings();  // echo off before any report can come
+        tty.mouseOn = true;
         writeInputTerminal(MOUSE_ON);
+        if (!tty.focusOn && !leftByInputHit(tty.found)) enableFocusReporting();
     } else if (tty.mouseOn) {
+        if (tty.focusOn) writeInputTerminal(FOCUS_OFF);
         writeInputTerminal(MOUSE_OFF);
+        tty.focusOn = false;
         startReading();
         drainReports();
         tty.resting.c_lflag = (tty.resting.c_lflag & ~(ECHO | ICANON)) |
@@ -248,15 +320,19 @@ void setInputMode(uint32_t mode) {
 }
 
 // The one wait with no end but a click (MOUSE): a terminal that sends no
-// mouse reports would hold it forever, so Ctrl+C stays a signal here.
+// mouse reports would hold it forever, so Ctrl+C stays a signal here. On
+// a terminal that is not this process's controlling terminal (setsid) its
+// signal goes to others: there Ctrl+C comes as a key and ends the run as
+// the signal would.
 bool readInputEvent(InputEvent *event) {
     if (!loadSettings()) return false;
-    tty.signalsKept = true;
+    tty.signalsKept = !tty.foreign;
     if (tty.raw) applySettings();
     bool got = fillQueue(false, true);
     tty.signalsKept = false;
     applySettings();
     if (!got) return false;
+    if (tty.foreign && input.queue[0].isKey && input.queue[0].first == CTRL_C) endBySignal(SIGINT);
     *event = input.queue[0].event;
     dequeue(1);
     return true;
@@ -269,12 +345,19 @@ bool peekInputEvent(InputEvent *event) {
 }
 
 // Input is decoded only as far as needed: the count is of the events
-// decoded so far, and is nonzero exactly when input is pending.
+// decoded so far, and is nonzero exactly when input is pending. A terminal
+// that hung up has nothing more to come.
 bool countInputEvents(uint32_t *count) {
     if (!loadSettings()) return false;
     fillQueue(false, false);
     *count = static_cast<uint32_t>(input.queued);
-    return true;
+    return input.queued > 0 || !input.ended;
+}
+
+// A byte, a hang-up or a resize ends the wait at once; it lasts 50 ms at
+// most, so that a resize signalled just before it is seen soon too.
+void awaitInput() {
+    if (!resized) inputReady(WAIT_SLICE_MS);
 }
 
 // Takes everything the tty holds, finishing a sequence that has begun, so

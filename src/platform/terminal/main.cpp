@@ -13,6 +13,10 @@
 
 namespace {
 
+// The status of a run whose report could not be written (a full disk, a
+// closed descriptor, a reader gone).
+const int REPORT_LOST = 1;
+
 // The key code KBD or _KBD ends with.
 struct KeyResult {
     int32_t code;
@@ -47,10 +51,12 @@ void printNotedKeyCode() {
 
 }  // namespace
 
-// The status is the key code's low 8 bits. Reports leave only after the
-// terminal is given back: a script reading them through
-// `< <(conx INPUTHIT 0)` goes on as soon as they arrive, and its own stty
-// must come after conx's.
+// The status is the key code's low 8 bits, or REPORT_LOST when a report
+// could not be written; not for KBD and _KBD, whose result is the key in
+// the status, which a lost copy of it on standard output leaves as it is.
+// Reports leave only after the terminal is given back: a script reading
+// them through `< <(conx INPUTHIT 0)` goes on as soon as they arrive, and
+// its own stty must come after conx's.
 int main(int argc, char **argv) {
     if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) return printUsage(), 0;
     if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) return std::printf("conx %s\n", CONX_VERSION), 0;
@@ -60,6 +66,7 @@ int main(int argc, char **argv) {
     leaveRawMode();
     printNotedKeyCode();
     std::fflush(stdout);
+    if (std::ferror(stdout) && !keyResult.noted) return REPORT_LOST;
     return code & 0xFF;
 }
 

@@ -140,7 +140,10 @@ void setFont(uint32_t index) {
 
 // Reports are ASCII but for INPUTHIT's key character, a 1252 byte: bytes
 // 80-FF go out as their characters in the terminal's character set, as
-// PRINT shows them.
+// PRINT shows them. To a terminal, which would take them as controls
+// (Escape and a `c` after it reset xterm), control bytes are shown as PRINT
+// shows them too, but for the report's own line end; a pipe or a file gets
+// them as they are.
 void writeReport(const char *text, int length) {
     char bytes[256 * 3];
     ScreenStream s;
@@ -148,7 +151,9 @@ void writeReport(const char *text, int length) {
     for (int i = 0; i < length; ++i) {
         uint8_t byte = static_cast<uint8_t>(text[i]);
         char one[2] = {text[i], '\0'};
-        if (byte < 0x80) appendText(&s, one);
+        bool control = byte < 0x20 || byte == 0x7F;
+        bool lineEnd = byte == '\n' && i == length - 1;
+        if (byte < 0x80 && !(control && screenIsTerminal && !lineEnd)) appendText(&s, one);
         else appendCharacter(&s, byte);
     }
     std::fwrite(bytes, 1, static_cast<size_t>(s.length), stdout);

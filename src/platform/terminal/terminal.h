@@ -27,6 +27,8 @@
 //   ESC [ ? 1002 h / l        mouse          ... and motion while a button is down
 //   ESC [ ? 1006 h / l        mouse          reports in the SGR form
 //   ESC [ ? 1004 h / l        focus          ESC [ I / ESC [ O on focus change
+//   ESC [ c                   DA1            device attributes, answered with
+//                                            ESC [ ? ... c after what came before
 const char START_CELLS[] = "\x1b" "7" "\x1b[?6l";
 const char END_CELLS[] = "\x1b" "8";
 const char SHOW_CURSOR[] = "\x1b[?25h";
@@ -34,8 +36,11 @@ const char HIDE_CURSOR[] = "\x1b[?25l";
 const char BLINKING_BLOCK[] = "\x1b[1 q";
 const char BLINKING_UNDERLINE[] = "\x1b[3 q";
 const char FONT_FORMAT[] = "\x1b]50;#%u\x1b\\";
-const char MOUSE_ON[] = "\x1b[?1000h\x1b[?1002h\x1b[?1006h\x1b[?1004h";
-const char MOUSE_OFF[] = "\x1b[?1004l\x1b[?1006l\x1b[?1002l\x1b[?1000l";
+const char MOUSE_ON[] = "\x1b[?1000h\x1b[?1002h\x1b[?1006h";
+const char MOUSE_OFF[] = "\x1b[?1006l\x1b[?1002l\x1b[?1000l";
+const char FOCUS_ON[] = "\x1b[?1004h";
+const char FOCUS_OFF[] = "\x1b[?1004l";
+const char ATTRIBUTES_REQUEST[] = "\x1b[c";
 
 // ---- The terminal (tty.cpp) -----------------------------------------------------------
 
@@ -55,7 +60,11 @@ struct Tty {
     bool checked;      // `known` has been worked out
     bool raw;          // raw mode is applied right now
     bool signalsKept;  // raw mode lets Ctrl+C and Ctrl+\ signal (MOUSE)
-    bool mouseOn;      // this run switched reporting on
+    bool foreign;      // not this process's controlling terminal: its
+                       // Ctrl+C signals others (setsid)
+    bool shared;       // found in raw mode: another conx is reading
+    bool mouseOn;      // this run switched mouse reporting on
+    bool focusOn;      // ... and focus reporting
 };
 
 extern Control control;                // the terminal, for the handlers
@@ -72,7 +81,8 @@ void prepareTerminal();
 void writeAll(int fd, const char *bytes, size_t length);
 
 // Mouse and focus reporting belong to the terminal standard input is.
-void writeInputTerminal(const char *text);
+// False when there is none to write to.
+bool writeInputTerminal(const char *text);
 
 // The screen's size; the input terminal's when the screen is redirected.
 void screenSize(int *columns, int *rows);
@@ -89,6 +99,19 @@ void applySettings();
 
 // Raw mode off: the resting settings back, if they are still this run's.
 void leaveRawMode();
+
+// The settings an INPUTHIT leaves for its loop: echo and line editing off.
+// Its focus reporting is then taken to be on.
+bool leftByInputHit(const termios &t);
+
+// A run that found another conx reading (raw mode) looks again while it
+// waits: when that one has given the terminal back, this one takes the
+// settings given back as the ones it found and applies raw mode again.
+void takeUpChangedSettings();
+
+// Ends the run as the signal would: the terminal given back, then the
+// signal raised with its default action.
+void endBySignal(int signalNumber);
 
 // ---- The input queue (input.cpp) ------------------------------------------------------
 

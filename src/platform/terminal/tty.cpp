@@ -55,9 +55,10 @@ void writeAll(int fd, const char *bytes, size_t length) {
     }
 }
 
-void writeInputTerminal(const char *text) {
-    if (control.fd == INPUT && control.writeFd != NO_FD)
-        writeAll(control.writeFd, text, std::strlen(text));
+bool writeInputTerminal(const char *text) {
+    if (control.fd != INPUT || control.writeFd == NO_FD) return false;
+    writeAll(control.writeFd, text, std::strlen(text));
+    return true;
 }
 
 // The input terminal's size serves INPUTHIT's report of a resize read
@@ -88,6 +89,11 @@ termios rawSettings() {
     return t;
 }
 
+// The raw mode above, set by another conx reading the same terminal.
+bool looksRaw(const termios &t) {
+    return !(t.c_lflag & (ICANON | ECHO | IEXTEN)) && !(t.c_iflag & (ICRNL | IXON));
+}
+
 bool sameSettings(const termios &a, const termios &b) {
     return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
            a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
@@ -111,12 +117,24 @@ void giveBack(const termios &t) {
 
 void applySettings() { setSettings(tty.raw ? rawSettings() : tty.resting); }
 
+bool leftByInputHit(const termios &t) { return !(t.c_lflag & (ECHO | ICANON)); }
+
 bool loadSettings() {
     if (tty.checked) return tty.known;
     tty.checked = true;
     tty.known = control.fd == INPUT && inForeground(INPUT) && tcgetattr(INPUT, &tty.found) == 0;
     tty.resting = tty.applied = tty.found;
+    tty.foreign = tty.known && tcgetpgrp(INPUT) < 0;  // no process groups: not our own
+    tty.shared = tty.known && looksRaw(tty.found);
     return tty.known;
+}
+
+void takeUpChangedSettings() {
+    termios now;
+    if (!tty.raw || tcgetattr(INPUT, &now) != 0 || sameSettings(now, tty.applied)) return;
+    tty.found = tty.resting = now;
+    if (tty.mouseOn) tty.resting.c_lflag &= ~(ECHO | ICANON);
+    applySettings();
 }
 
 bool enterRawMode() {
@@ -136,13 +154,10 @@ void leaveRawMode() {
 
 namespace {
 
-// A signal ends the run in the middle: give back what it found.
-void onEndingSignal(int signalNumber) {
-    if (tty.mouseOn && control.writeFd != NO_FD)
-        writeAll(control.writeFd, MOUSE_OFF, sizeof MOUSE_OFF - 1);
-    if (tty.known) giveBack(tty.found);
-    signal(signalNumber, SIG_DFL);
-    raise(signalNumber);
+// The handlers write to the terminal the run belongs to, also when that
+// is only standard output.
+void writeControl(const char *text) {
+    if (control.writeFd != NO_FD) writeAll(control.writeFd, text, std::strlen(text));
 }
 
 // Ctrl+Z: while stopped, the shell gets a terminal it can use (echo, line
@@ -150,17 +165,19 @@ void onEndingSignal(int signalNumber) {
 // own settings back and goes on where it was.
 void onStop(int) {
     int savedErrno = errno;
-    termios before;
+    termios before = {};
     bool foreground = control.fd != NO_FD && inForeground(control.fd);
     bool settingsRead = foreground && tcgetattr(control.fd, &before) == 0;
-    if (foreground && control.writeFd != NO_FD) {
-        writeAll(control.writeFd, MOUSE_OFF, sizeof MOUSE_OFF - 1);
-        writeAll(control.writeFd, SHOW_CURSOR, sizeof SHOW_CURSOR - 1);
+    if (foreground) {
+        writeControl(FOCUS_OFF);
+        writeControl(MOUSE_OFF);
+        writeControl(SHOW_CURSOR);
     }
+    // The settings the run found (a command between a loop's frames finds
+    // the loop's: it knows no others).
+    termios found = tty.known ? tty.found : before;
     if (settingsRead) {
-        // The settings the run found (a command between a loop's frames
-        // finds the loop's: it knows no others), with echo and line editing.
-        termios shell = tty.known ? tty.found : before;
+        termios shell = found;  // with echo and line editing
         shell.c_lflag |= ECHO | ICANON | ISIG | IEXTEN;
         tcsetattr(control.fd, TCSANOW, &shell);
     }
@@ -171,10 +188,12 @@ void onStop(int) {
     raise(SIGTSTP);
     sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // stops here until continued
     signal(SIGTSTP, onStop);
+    // Reporting back as it was: the run's own, and the focus reporting of
+    // a loop, which the loop's next INPUTHIT takes to be on.
     if (settingsRead && inForeground(control.fd)) {
         tcsetattr(control.fd, TCSANOW, &before);
-        if (tty.mouseOn && control.writeFd != NO_FD)
-            writeAll(control.writeFd, MOUSE_ON, sizeof MOUSE_ON - 1);
+        if (tty.mouseOn) writeControl(MOUSE_ON);
+        if (tty.focusOn || leftByInputHit(found)) writeControl(FOCUS_ON);
     }
     errno = savedErrno;
 }
@@ -191,7 +210,7 @@ void installSignalHandlers() {
     for (int s : Ending) {
         struct sigaction was = {};
         sigaction(s, nullptr, &was);
-        action.sa_handler = s == SIGTSTP ? onStop : onEndingSignal;
+        action.sa_handler = s == SIGTSTP ? onStop : endBySignal;
         if (was.sa_handler != SIG_IGN) sigaction(s, &action, nullptr);  // nohup stays nohup
     }
     // No SA_RESTART: a blocking wait returns at once to report the new size.
@@ -200,6 +219,15 @@ void installSignalHandlers() {
 }
 
 }  // namespace
+
+// A signal ends the run in the middle: give back what it found.
+void endBySignal(int signalNumber) {
+    if (tty.focusOn) writeControl(FOCUS_OFF);
+    if (tty.mouseOn) writeControl(MOUSE_OFF);
+    if (tty.known) giveBack(tty.found);
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
 
 void prepareTerminal() {
     charset = charsetFromLocale(localeName());

@@ -145,6 +145,9 @@ bool countInputEvents(uint32_t *count) {
 
 void flushInputEvents() { FlushConsoleInputBuffer(input()); }
 
+// INPUTHIT polls here, as documented: a 1 ms sleep between counts.
+void awaitInput() { Sleep(1); }
+
 // ---- Keystrokes, clock, process ------------------------------------------------------
 
 bool keyWaiting() { return _kbhit() != 0; }

@@ -101,7 +101,7 @@ def scratch():
 
 def run_detached(build, args, scratch, stdin="null", stdout="file", bound=HANG):
     """Runs conx with no terminal at all (a new session, no controlling
-    tty); stdin and stdout: "null", "file" or "closed"."""
+    tty); stdin and stdout: "null", "file" or "closed"; stdout also "full"."""
     in_path = os.path.join(scratch, "in.txt")
     out_path = os.path.join(scratch, "out.txt")
     err_path = os.path.join(scratch, "err.txt")
@@ -115,7 +115,7 @@ def run_detached(build, args, scratch, stdin="null", stdout="file", bound=HANG):
             os.close(1)
 
     fin = open(in_path if stdin == "file" else os.devnull, "rb")
-    fout = open(out_path if stdout == "file" else os.devnull, "wb")
+    fout = open({"file": out_path, "full": "/dev/full"}.get(stdout, os.devnull), "wb")
     ferr = open(err_path, "wb")
     start = time.monotonic()
     try:

@@ -90,6 +90,14 @@ def wait_for(predicate, what, timeout=TIMEOUT):
     pytest.fail(f"timed out waiting for {what}")
 
 
+def ended(pid):
+    """The process has ended (gone, or a zombie not yet waited for)."""
+    try:
+        return open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[0] == "Z"
+    except OSError:
+        return True
+
+
 class Pane:
     """One tmux pane running one bash script at a time. The script records
     `stty -g` before and after the commands, the commands' results, and

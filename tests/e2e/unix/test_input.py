@@ -7,7 +7,7 @@ import tty
 
 import pytest
 
-from conftest import CONX, RESTORE_LINE, ROOT
+from conftest import CONX, RESTORE_LINE, ROOT, wait_for
 
 KEYS = [  # tmux key name, the full key code
     ("a", 97), ("A", 65), ("Enter", 13), ("Escape", 27), ("BSpace", 8), ("Tab", 9),
@@ -143,6 +143,41 @@ def test_inputhit_reports_the_wheel(pane):
 
 def test_inputhit_reports_focus(pane):
     assert inputhit(pane, lambda: pane.literal("\x1b[I")) == "-2 -2 -2 0  \n"
+
+
+@pytest.mark.parametrize("key,code,shown", [("Escape", 27, "←"), ("C-n", 14, "♫")])
+def test_inputhit_shows_a_control_character_to_a_terminal(pane, key, code, shown):
+    """Raw, Escape and the `c` echoed after its line end would reset the
+    terminal, Ctrl+N (with G1 set to line drawing) switch to line drawing."""
+    pane.start(f"""printf '\\033)0'; "$C" INPUTHIT 1; echo cq; "$C" INPUTHIT 1 > report; {RESTORE_LINE}""")
+    pane.wait_raw()
+    pane.keys(key)
+    wait_for(lambda: pane.text(1) == "cq", "the shell's line after the report")
+    pane.wait_raw()
+    pane.keys(key)
+    pane.wait_done()
+    assert (pane.text(0), pane.text(1)) == (f"-1 -1 -1 {code} {shown}", "cq")
+    assert pane.file("report") == f"-1 -1 -1 {code} {chr(code)}\n", "a file gets the byte"
+
+
+def test_a_loop_reads_every_key_where_the_terminal_answers_each_focus_enable(pane):
+    """VTE answers every focus enable with a focus report, before what
+    follows the enable. So does tmux with focus-events on, for an enable
+    that turns reporting on: the loop turns it off between calls."""
+    pane.tmux("set", "-g", "focus-events", "on")
+    try:
+        pane.start('for i in 1 2 3; do "$C" INPUTHIT 1 >> reports; : > got$i; '
+                   "printf '\\033[?1004l'; done; " + RESTORE_LINE)
+        for i, send in enumerate([lambda: pane.keys("a"), lambda: pane.literal("\x1b[<0;8;4M"),
+                                  lambda: pane.keys("b")], 1):
+            pane.wait_raw()
+            send()
+            pane.wait_file(f"got{i}")
+        pane.wait_done()
+    finally:
+        pane.tmux("set", "-g", "focus-events", "off")
+    assert pane.file("reports") == "-1 -1 -1 97 a\n3 7 1 0  \n-1 -1 -1 98 b\n"
+    pane.assert_terminal_given_back()
 
 
 def test_inputhit_leaves_input_set_up_until_the_restore_line(pane):

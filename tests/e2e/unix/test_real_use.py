@@ -7,7 +7,7 @@ import signal
 
 import pytest
 
-from conftest import RESTORE_LINE, ROOT, wait_for
+from conftest import RESTORE_LINE, ROOT, ended, wait_for
 from test_input import conx_process
 
 TIOCSTI_SYSCTL = "/proc/sys/dev/tty/legacy_tiocsti"
@@ -180,17 +180,41 @@ def test_print_never_scrolls_whatever_the_margins(pane, margins):
 
 def test_two_runs_reading_one_terminal_leave_it_as_it_was(pane):
     """The second finds the first one's raw settings; the first ends (by a
-    signal here) and gives back what it found, and the second, ending
-    later, must not put back the raw settings it found."""
+    signal here) and gives back what it found; the second goes on reading
+    keys raw and, ending later, gives back those settings, not the raw ones
+    it found."""
     pane.start('"$C" KBD < /dev/tty > a & echo $! > first; sleep 0.5; : > second; '
                '"$C" KBD > b; wait')
     pane.wait_file("second")
     pane.wait_raw()
-    os.kill(int(pane.file("first")), signal.SIGTERM)
-    pane.keys("x", "Enter")  # the second now reads in line mode
+    first = int(pane.file("first"))
+    os.kill(first, signal.SIGTERM)
+    wait_for(lambda: ended(first), "the first to end")
+    pane.keys("x")  # no Enter: read raw
     pane.wait_done()
     assert pane.file("b") == "120"
     assert pane.file("stty.after") == pane.file("stty.before")
+
+
+@pytest.mark.parametrize("command", ["INPUTHIT 1", "KBD", "MOUSE"])
+def test_a_reader_ends_when_its_terminal_hangs_up(pane, command):
+    """Also with SIGHUP ignored: the pane's pty closes under it."""
+    pane.start(f'trap "" HUP; echo $$ > pid; exec "$C" {command}')
+    pane.wait_reading()
+    pid = int(pane.file("pid"))
+    pane.tmux("respawn-pane", "-k", "-t", "conx", "sleep 600")
+    wait_for(lambda: ended(pid), "conx to end")
+
+
+def test_ctrl_c_ends_mouse_on_a_terminal_that_is_not_its_own(pane):
+    """Under setsid the terminal's Ctrl+C would signal the shell, not conx."""
+    pane.start('setsid -w "$C" MOUSE; echo $? > status', setup="trap : INT")
+    wait_for(pane.mouse_reporting, "MOUSE to switch reporting on")
+    pane.keys("C-c")
+    pane.wait_done()
+    assert pane.status() == 130
+    assert not pane.mouse_reporting()
+    pane.assert_terminal_given_back()
 
 
 def test_the_game_gives_the_terminal_back_with_its_output_redirected(pane):
