@@ -34,12 +34,21 @@ if "%mbuttons%"=="4" set mname=middle
 echo Click: row %mrow%, column %mcol%, %mname% button
 
 echo Press a key or use the mouse...
+rem INPUTHIT 1 wakes on every input event: the release of the click above,
+rem a key let go (-1 -1 -1 0), a bare move (buttons 0). Skip those: wait for
+rem a key, a button, the wheel or a focus change.
+:next
+set hrow=
+set hbuttons=
+set hkey=
 for /f "tokens=1-4" %%a in ('%CONX% INPUTHIT 1') do (
     set hrow=%%a
     set hcol=%%b
     set hbuttons=%%c
     set hkey=%%d
 )
+if "%hkey%"=="0" if "%hbuttons%"=="0" goto next
+if "%hkey%"=="0" if "%hbuttons%"=="-1" goto next
 if "%hrow%"=="-2" (
     echo Event: focus change
 ) else if not "%hkey%"=="0" (

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the released programs and writes the downloads into dist/:
-#   conx-VERSION-windows-x86.zip       conx.exe (build/win32), README.txt and
+#   conx-VERSION-windows-x86.zip       conx.exe (build/win32), README.txt (the
+#                                      batch guide, doc/windows-guide.txt) and
 #                                      LICENSE.txt with CRLF, the batch examples
 # and for each Linux build in the table below (x86_64 and aarch64):
 #   conx-VERSION-linux-MACHINE.tar.gz  the static Unix program, conx.1,
@@ -69,7 +70,8 @@ crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
 win=$stage/windows
 mkdir -p "$win"
 cp "$exe" "$win/conx.exe"
-crlf README.md "$win/README.txt"
+sed "s/@PROJECT_VERSION@/$version/" doc/windows-guide.txt >"$stage/guide.txt"
+crlf "$stage/guide.txt" "$win/README.txt"
 crlf LICENSE "$win/LICENSE.txt"
 cp examples/*.bat "$win/"
 chmod 0644 "$win"/*

@@ -13,7 +13,7 @@ import zipfile
 
 import pytest
 
-from conftest import DEBS, LINUX, ROOT, TOPS, ZIP, run
+from conftest import DEBS, LINUX, ROOT, TOPS, VERSION, ZIP, run
 
 
 def examples(pattern):
@@ -72,11 +72,12 @@ def test_zip_holds_the_built_exe_and_the_batch_files(zipped, name, original):
     assert zipped.read(name) == source(original)
 
 
-@pytest.mark.parametrize("name, original", [("README.txt", "README.md"), ("LICENSE.txt", "LICENSE")])
+@pytest.mark.parametrize("name, original", [("README.txt", "doc/windows-guide.txt"), ("LICENSE.txt", "LICENSE")])
 def test_zip_text_files_have_windows_line_ends(zipped, name, original):
     text = zipped.read(name)
     assert re.search(rb"(?<!\r)\n", text) is None and b"\r\r" not in text
-    assert text.replace(b"\r\n", b"\n") == source(original)
+    assert text.replace(b"\r\n", b"\n") == source(original).replace(b"@PROJECT_VERSION@", VERSION.encode())
+    assert len(text) <= 16 * 1024 and text.isascii(), "the batch guide: plain text, at most 16 KiB"
 
 
 def test_zip_entries_carry_the_commit_time(zipped, source_date_epoch):

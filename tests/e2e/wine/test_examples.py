@@ -88,11 +88,12 @@ def test_menu_with_keys_typed_in_the_pane(console):
 @batch
 @pytest.mark.command("TIME", "MOUSE", "INPUTHIT")
 @pytest.mark.parametrize("steps,event", [
-    (["mouse=6,20,1", "key=k"], "Event: key 107"),
-    (["mouse=6,20,1", "mouse=7,8,0,1"], "Event: mouse at row 7, column 8, buttons 0"),
+    # The click's release reaches INPUTHIT 1 first; the key comes later.
+    (["mouse=6,20,1", "mouse=6,20,0", "start", "sleep=1500", "key=k"], "Event: key 107"),
+    (["mouse=6,20,1", "mouse=7,8,1,1"], "Event: mouse at row 7, column 8, buttons 1"),
     (["mouse=6,20,1", "focus=1"], "Event: focus change"),
     (["mouse=6,20,1", "wheel=1,1,-120"], "Event: wheel, button state -7864320"),
-], ids=["key", "move", "focus", "wheel"])
+], ids=["key", "drag", "focus", "wheel"])
 def test_events_parses_reports_with_for_f(console, steps, event):
     before = datetime.datetime.now()
     run = run_example(console, "events.bat", steps=steps)
@@ -108,6 +109,36 @@ def test_events_parses_reports_with_for_f(console, steps, event):
     assert lines[2:6] == ["Click somewhere...", "Click: row 6, column 20, left button",
                           "Press a key or use the mouse...", event]
     assert run.report["pending"] == "0"
+
+
+def indented_block(path, after):
+    """The first block of lines indented by four after `after` in a document."""
+    block = []
+    for line in path.read_text().split(after, 1)[1].split("\n"):
+        if line.startswith("    "):
+            block.append(line[4:])
+        elif block:
+            return block
+
+
+@batch
+@pytest.mark.command("PRINT", "KBD", "MOUSE", "CURSOR", "LOCATE")
+def test_the_quick_start_of_the_guide_and_the_readme(console):
+    guide = indented_block(c.ROOT / "doc" / "windows-guide.txt", "Save this as try.bat")
+    assert indented_block(c.ROOT / "README.md", "## Quick start: batch files") == guide
+    assert guide[0] == "@echo off"
+    script = console.workdir / "try.bat"
+    # Run as written, with conx.exe on the PATH.
+    lines = [guide[0], f"set PATH={c.windows_path(c.CONX.parent)};%PATH%", *guide[1:]]
+    script.write_text("\r\n".join(lines) + "\r\n")
+    # Each key once the frame before it is drawn and PRINT has polled.
+    run = console.run(["cmd", "/c", c.windows_path(script)], cwd=console.workdir, timeout=30,
+                      steps=["start", "waitcell=2,5,conx,8000", "key=up", "waitcell=4,4,Up,8000",
+                             "sleep=500", "key=esc", "waitcell=6,4,Now,8000", "sleep=500",
+                             "mouse=10,20,1"])
+    assert run.screen.text(4, 4, 4) == "Up  "
+    assert run.screen.text(8).rstrip() == "You clicked row 10, column 20 (buttons 1)."
+    assert run.report["late"] == "0"
 
 
 @batch
