@@ -35,7 +35,7 @@ def print_writes(run, code_page=437):
                           ("SetConsoleCursorPosition", "STDOUT", (0, 0)), ("ExitProcess", 0)]
     writes = calls[2:-3]
     assert all(w[0] == "WriteConsoleOutputA" and w[1] == "STDOUT" for w in writes), writes
-    # Every block lies at a non-negative position (README, Reliability).
+    # Every block lies at a non-negative position (doc/developing.md, Reliability).
     assert all(w[4][0] >= 0 and w[4][1] >= 0 for w in writes), writes
     assert run.console.code_page == code_page and run.console.cursor == (0, 0)
     return writes

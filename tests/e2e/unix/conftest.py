@@ -15,7 +15,8 @@ CONX = os.environ.get("CONX_UNDER_TEST") or os.path.join(ROOT, "build", "native"
 COLUMNS, ROWS = 80, 25
 TIMEOUT = 10  # seconds any one wait may take before the test fails
 
-# Gives the terminal back after INPUTHIT: the README's line.
+# Gives back what INPUTHIT leaves and nothing more, so the terminal keeps
+# its own settings (the README's line has stty sane, the usual ones).
 RESTORE_LINE = (r"stty echo icanon </dev/tty; "
                 r"printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h' >/dev/tty")
 

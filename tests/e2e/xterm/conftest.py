@@ -21,7 +21,8 @@ COLUMNS, ROWS = 80, 25
 CELL_WIDTH, CELL_HEIGHT = 6, 13  # the 6x13 font, no inner border (-b 0)
 TIMEOUT = 10  # seconds any one wait may take before the test fails
 
-# Gives the terminal back after INPUTHIT: the README's line.
+# Gives back what INPUTHIT leaves and nothing more, so the terminal keeps
+# its own settings (the README's line has stty sane, the usual ones).
 RESTORE_LINE = r"stty echo icanon; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l'"
 
 # xterm's default palette, colours 0-15 (ANSI order).
