@@ -134,7 +134,7 @@ for row in "${linux[@]}"; do
     mkdir -p "$pkg/usr/share/lintian/overrides"
     cat >"$pkg/usr/share/lintian/overrides/conx" <<EOF
 # Linked statically on purpose: a script starts conx once per operation,
-# and without the dynamic loader every run starts sooner (README.md).
+# and without the dynamic loader every run starts sooner (doc/developing.md).
 conx: statically-linked-binary [usr/bin/conx]
 EOF
     mkdir -p "$pkg/DEBIAN"
