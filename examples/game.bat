@@ -37,6 +37,8 @@ for /f "tokens=1-4" %%a in ('%CONX% INPUTHIT 0') do (
 set nx=%x%
 set ny=%y%
 if "%key%"=="113" goto over
+rem After INPUTHIT, Ctrl+C is a key (3), not a break: it ends the game too.
+if "%key%"=="3" goto over
 if "%key%"=="119" set /a ny=y-1
 if "%key%"=="115" set /a ny=y+1
 if "%key%"=="97" set /a nx=x-1

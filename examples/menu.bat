@@ -33,6 +33,8 @@ if %key%==50 (set sel=2& goto draw)
 if %key%==51 (set sel=3& goto draw)
 if %key%==13 goto choose
 if %key%==27 goto leave
+rem Ctrl+C is a key (3) while KBD waits: it leaves too.
+if %key%==3 goto leave
 if %key%==113 goto leave
 goto key
 

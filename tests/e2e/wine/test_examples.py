@@ -121,16 +121,44 @@ def indented_block(path, after):
             return block
 
 
+def write_with_conx_on_path(script, lines):
+    """A batch file of these lines, run as written: conx.exe is on the PATH."""
+    lines = ["@echo off", f"set PATH={c.windows_path(c.CONX.parent)};%PATH%",
+             *[line for line in lines if line != "@echo off"]]
+    script.write_text("\r\n".join(lines) + "\r\n")
+
+
+GUIDE = c.ROOT / "doc" / "windows-guide.txt"
+
+
+@batch
+@pytest.mark.command("PRINT", "KBD", "_KBD", "INPUTHIT", "TIME", "COLOR", "CURSOR")
+@pytest.mark.parametrize("after,then,steps,shown", [
+    ("Reading keys.", ["echo key %key%"], ["key=x"], "key 120"),
+    ("Keys and the mouse.", ["goto :eof", ":key", "echo key %key%", "goto :eof", ":click",
+                             "echo click %row% %col% %btn%"],
+     ["mouse=3,7,0,1", "start", "sleep=1500", "mouse=5,9,1"], "click 5 9 1"),
+    ("with for /f:", ["echo key %key% %now%"], ["key=k"], "key 107 "),
+    ("Leaving.", ["echo left"], ["key=a", "key=b"], "left"),
+    ("draw frames in ASCII:", [], [], "+--------+"),
+], ids=["print-key", "wait-loop", "for-f", "leaving", "frame"])
+def test_the_guides_examples_run_as_written(console, after, then, steps, shown):
+    script = console.workdir / "example.bat"
+    write_with_conx_on_path(script, ["cls", *indented_block(GUIDE, after), *then])
+    run = console.run(["cmd", "/c", c.windows_path(script)], cwd=console.workdir, steps=steps,
+                      timeout=20)
+    assert any(shown in line for line in run.screen.lines()), (run.report, run.screen.dump())
+    assert int(run.report["pending"]) <= 1, "at most the last key's release is left"
+
+
 @batch
 @pytest.mark.command("PRINT", "KBD", "MOUSE", "CURSOR", "LOCATE")
 def test_the_quick_start_of_the_guide_and_the_readme(console):
-    guide = indented_block(c.ROOT / "doc" / "windows-guide.txt", "Save this as try.bat")
+    guide = indented_block(GUIDE, "Save this as try.bat")
     assert indented_block(c.ROOT / "README.md", "## Quick start: batch files") == guide
     assert guide[0] == "@echo off"
     script = console.workdir / "try.bat"
-    # Run as written, with conx.exe on the PATH.
-    lines = [guide[0], f"set PATH={c.windows_path(c.CONX.parent)};%PATH%", *guide[1:]]
-    script.write_text("\r\n".join(lines) + "\r\n")
+    write_with_conx_on_path(script, guide)
     # Each key once the frame before it is drawn and PRINT has polled.
     run = console.run(["cmd", "/c", c.windows_path(script)], cwd=console.workdir, timeout=30,
                       steps=["start", "waitcell=2,5,conx,8000", "key=up", "waitcell=4,4,Up,8000",
