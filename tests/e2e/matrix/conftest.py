@@ -1,7 +1,7 @@
 """The bad-input matrix: both builds, run without a terminal and in tmux.
 
 - wine: build/win64/conx.exe under Wine 64 (the prefix and a warm
-  wineserver as scripts/wine-env.sh sets them up).
+  wineserver from scripts/wine-env.sh, as the Wine suite has them).
 - native: build/native/conx, the Unix program; skipped while it is not
   built.
 
@@ -22,9 +22,9 @@ import uuid
 import pytest
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
-WINE = os.environ.get("WINE", "/usr/lib/wine/wine64")
-WINESERVER = os.environ.get("WINESERVER", "/usr/lib/wine/wineserver")
-WINE_EXE = os.path.join(ROOT, "build", "win64", "conx.exe")
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e", "wine"))
+import console as wine  # the Wine suite's harness: Wine, its environment, conx.exe
+WINE, WINE_EXE = wine.WINE, str(wine.CONX)
 NATIVE_EXE = os.path.join(ROOT, "build", "native", "conx")
 LAUNCH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "launch.py")
 
@@ -35,13 +35,6 @@ AT_ONCE = 5.0
 HANG = 20.0
 
 TIME_REPORT = re.compile(rb"^[0-6] \d{4} (1[0-2]|[1-9]) \d{1,2} \d{1,2} \d{1,2} \d{1,2} \d{1,3}$")
-
-
-def wine_env():
-    env = dict(os.environ)
-    env.update(WINEDEBUG="-all", LANG="C.UTF-8", LC_ALL="C.UTF-8")
-    env.setdefault("WINEPREFIX", os.path.expanduser("~/.wine-conx"))
-    return env
 
 
 class Build:
@@ -59,14 +52,7 @@ class Build:
 def _wine_build():
     if not (os.path.exists(WINE_EXE) and os.path.exists(WINE)):
         pytest.skip("build/win64/conx.exe or Wine is missing (bash scripts/build.sh; scripts/setup.sh)")
-    env = wine_env()
-    if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
-        # Never through a pipe: a Wine service keeps it open.
-        subprocess.run([WINE, "wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-    subprocess.run([WINESERVER, "-p"], env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
-    return Build("wine", [WINE.encode(), WINE_EXE.encode()], env)
+    return Build("wine", [WINE.encode(), WINE_EXE.encode()], wine.wine_environment())
 
 
 def _native_build():
@@ -77,7 +63,10 @@ def _native_build():
 
 @pytest.fixture(scope="session", params=["wine", "native"])
 def build(request):
-    return _wine_build() if request.param == "wine" else _native_build()
+    chosen = _wine_build() if request.param == "wine" else _native_build()
+    yield chosen
+    if chosen.name == "wine":
+        wine.stop_wine(chosen.env)
 
 
 class Result:
