@@ -219,7 +219,7 @@ def main():
     options = parser.parse_args()
     all_cases = cases()
     runs = timed_runs(all_cases)
-    env = wine_environment()  # scripts/wine-env.sh's: its prefix and a warm wineserver
+    env = wine_environment()  # scripts/wine-env.sh's, with its prefix
     print(f"{options.runs} runs per case, pane {PANE_COLUMNS}x{PANE_ROWS}")
 
     if os.path.exists(WIN_EXE):

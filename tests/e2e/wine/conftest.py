@@ -33,8 +33,7 @@ def wine_env():
     # One throw-away run so the first case does not pay for a cold start.
     subprocess.run([c.WINE, c.CONX], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-    yield env
-    c.stop_wine(env)
+    return env
 
 
 class Console:
@@ -85,11 +84,10 @@ class Console:
             left = report_file.read_text() if report_file and report_file.exists() else ""
             raise AssertionError(f"still running after {timeout} s "
                                  f"({self.tmux.last_state}; {left}):\n{screen.dump()}")
-        report = {}
-        if report_file and report_file.exists():
-            for item in report_file.read_text().split():
-                k, _, v = item.partition("=")
-                report[k] = v
+        if report_file and not report_file.exists():
+            raise c.DidNotRun(f"inject never ran: no report, Unix status {status}")
+        report = dict(item.partition("=")[::2] for item in
+                      (report_file.read_text().split() if report_file else []))
         live_screen = live_screens[0] if len(live_screens) == 1 else live_screens or None
         return c.Run(status, screen, seconds, report, live_screen)
 

@@ -25,21 +25,15 @@ ANSI_TO_WINDOWS = [0, 4, 2, 6, 1, 5, 3, 7]
 
 
 def wine_environment():
-    """scripts/wine-env.sh's environment (its prefix made once and a warm
-    wineserver), for this process and its children."""
-    # Wine's processes keep no pipe of ours: the script sends theirs to /dev/null.
+    """scripts/wine-env.sh's environment and prefix, for this process and its
+    children. Wine's processes keep no pipe of ours: the script gives them
+    /dev/null."""
     dump = subprocess.run(["bash", "-c", ". scripts/wine-env.sh >&2 && env -0"], cwd=ROOT,
                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, timeout=180,
                           check=True).stdout.decode()
     env = dict(item.split("=", 1) for item in dump.split("\0") if item)
     env.pop("TMUX", None)
     return env
-
-
-def stop_wine(env):
-    """Ends the prefix's wineserver and what still runs there."""
-    subprocess.run([env["WINESERVER"], "-k"], env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
 
 
 def windows_path(path):
@@ -141,9 +135,9 @@ class Screen:
         return "\n".join(f"{r:2}|{line}" for r, line in enumerate(self.lines()))
 
 
-# What Wine's programs print when a program could not be started at all:
-# cmd.exe, the loader, inject. Wine's CreateProcess fails so about once in
-# 3,000 starts (error 1359: the new process ended before it reported in).
+# What Wine's programs print when a program could not be started at all
+# (cmd.exe, the loader, inject): Wine's CreateProcess fails now and then,
+# as the README's section on this suite tells.
 NOT_STARTED = ("Can't recognize '", "wine: failed to start", "inject: cannot start")
 
 
@@ -195,11 +189,13 @@ class Tmux:
     def kill(self):
         self.cmd(["kill-server"], check=False)
 
-    def start(self, argv, width=WIDTH, height=HEIGHT, cwd=None):
+    def start(self, argv, width=WIDTH, height=HEIGHT, cwd=None, env=None):
+        """A new session running argv, with env's variables added to the server's."""
         self.count += 1
         session = f"c{self.count}"
         self.cmd(["new-session", "-d", "-s", session, "-x", str(width), "-y", str(height),
-                  "-c", str(cwd or self.workdir), *[str(a) for a in argv]])
+                  "-c", str(cwd or self.workdir), *[f"-e{k}={v}" for k, v in (env or {}).items()],
+                  *[str(a) for a in argv]])
         return session
 
     def display(self, session, fmt):
