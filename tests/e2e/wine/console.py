@@ -142,7 +142,8 @@ NOT_STARTED = ("Can't recognize '", "wine: failed to start", "inject: cannot sta
 
 
 class DidNotRun(AssertionError):
-    """The pane shows that Wine did not start a program of the case."""
+    """Wine did not start a program of the case: the pane says so, or inject
+    wrote no report."""
 
 
 # ---- the tmux server -----------------------------------------------------------
