@@ -1,6 +1,6 @@
 """The released 32-bit program cannot run here (no 32-bit Wine): check that
-it is built from the same sources as the 64-bit one the other cases run,
-imports the same functions, and passes the format and import check."""
+it is built, up to date, from the same sources as the 64-bit one the other
+cases run, imports the same functions, and passes scripts/check-exe.sh."""
 
 import re
 import shutil
