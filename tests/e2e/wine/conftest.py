@@ -43,6 +43,7 @@ class Console:
         self.tmux = tmux
         self.workdir = Path(workdir)
         self.case = case
+        self.last = None  # the last run, shown when the case fails
 
     def _type(self, session, keys, keys_delay, key_gap, deadline):
         # Wine's console puts the terminal in raw mode when it starts; a key
@@ -117,8 +118,9 @@ class Console:
             started = time.monotonic()
             session = self.tmux.start(argv, width, height, cwd)
             try:
-                return self._finish(session, started, timeout, width, height, report_file,
-                                    keys, keys_delay, key_gap, live)
+                self.last = self._finish(session, started, timeout, width, height, report_file,
+                                         keys, keys_delay, key_gap, live)
+                return self.last
             except c.DidNotRun as why:
                 # Not conx's doing: run the case once more, and say so at the end.
                 if attempt == 2:
@@ -185,6 +187,10 @@ def pytest_runtest_makereport(item, call):
     for mark in item.iter_markers("command"):
         names.extend(mark.args)
     rep.conx_commands = tuple(dict.fromkeys(names))
+    last = getattr(item.funcargs.get("console"), "last", None)
+    if rep.failed and last:
+        rep.sections.append(("the case's last pane", f"status {last.status}, {last.seconds:.2f} s,"
+                             f" report {last.report}\n{last.screen.dump()}"))
 
 
 _started = time.monotonic()
