@@ -33,6 +33,8 @@ import fcntl
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e", "wine"))
+from console import wine_environment  # the Wine suite's harness
 WINE = "/usr/lib/wine/wine64"
 WIN_EXE = os.path.join(ROOT, "build", "win64", "conx.exe")
 UNIX_EXE = os.path.join(ROOT, "build", "native", "conx")
@@ -217,13 +219,10 @@ def main():
     options = parser.parse_args()
     all_cases = cases()
     runs = timed_runs(all_cases)
-    env = dict(os.environ, WINEDEBUG="-all", LANG="C.UTF-8", LC_ALL="C.UTF-8")
-    env.setdefault("WINEPREFIX", os.path.expanduser("~/.wine-conx"))
+    env = wine_environment()  # scripts/wine-env.sh's, with its prefix
     print(f"{options.runs} runs per case, pane {PANE_COLUMNS}x{PANE_ROWS}")
 
     if os.path.exists(WIN_EXE):
-        subprocess.run(["/usr/lib/wine/wineserver", "-p"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
         times = time_in_pane([WINE, WIN_EXE], runs, options.runs, 0.15, env)
         counts = {name: wine_calls(args, env) for name, args, _ in all_cases}
         report("Windows build under Wine's console (tmux pane)", all_cases, times,

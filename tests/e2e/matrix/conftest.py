@@ -1,7 +1,7 @@
 """The bad-input matrix: both builds, run without a terminal and in tmux.
 
-- wine: build/win64/conx.exe under Wine 64 (the prefix and a warm
-  wineserver as scripts/wine-env.sh sets them up).
+- wine: build/win64/conx.exe under Wine 64 (the environment and prefix
+  from scripts/wine-env.sh, as the Wine suite has them).
 - native: build/native/conx, the Unix program; skipped while it is not
   built.
 
@@ -22,9 +22,9 @@ import uuid
 import pytest
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
-WINE = os.environ.get("WINE", "/usr/lib/wine/wine64")
-WINESERVER = os.environ.get("WINESERVER", "/usr/lib/wine/wineserver")
-WINE_EXE = os.path.join(ROOT, "build", "win64", "conx.exe")
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e", "wine"))
+import console as wine  # the Wine suite's harness: Wine, its environment, conx.exe
+WINE, WINE_EXE = wine.WINE, str(wine.CONX)
 NATIVE_EXE = os.path.join(ROOT, "build", "native", "conx")
 LAUNCH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "launch.py")
 
@@ -35,13 +35,6 @@ AT_ONCE = 5.0
 HANG = 20.0
 
 TIME_REPORT = re.compile(rb"^[0-6] \d{4} (1[0-2]|[1-9]) \d{1,2} \d{1,2} \d{1,2} \d{1,2} \d{1,3}$")
-
-
-def wine_env():
-    env = dict(os.environ)
-    env.update(WINEDEBUG="-all", LANG="C.UTF-8", LC_ALL="C.UTF-8")
-    env.setdefault("WINEPREFIX", os.path.expanduser("~/.wine-conx"))
-    return env
 
 
 class Build:
@@ -59,14 +52,7 @@ class Build:
 def _wine_build():
     if not (os.path.exists(WINE_EXE) and os.path.exists(WINE)):
         pytest.skip("build/win64/conx.exe or Wine is missing (bash scripts/build.sh; scripts/setup.sh)")
-    env = wine_env()
-    if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
-        # Never through a pipe: a Wine service keeps it open.
-        subprocess.run([WINE, "wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-    subprocess.run([WINESERVER, "-p"], env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
-    return Build("wine", [WINE.encode(), WINE_EXE.encode()], env)
+    return Build("wine", [WINE.encode(), WINE_EXE.encode()], wine.wine_environment())
 
 
 def _native_build():
@@ -154,21 +140,10 @@ def assert_no_crash(result):
 
 # ---- tmux ------------------------------------------------------------------------
 
-class Tmux:
-    """A private tmux server; each run is one session whose only process is
-    launch.py, which starts the run, waits for it and records how it ended."""
-
-    def __init__(self):
-        self.socket = "conx-matrix-%d-%s" % (os.getpid(), uuid.uuid4().hex[:6])
-        self.tmux(["-f", "/dev/null", "start-server", ";", "set", "-g", "exit-empty", "off", ";",
-                   "set", "-g", "remain-on-exit", "on", ";", "set", "-g", "remain-on-exit-format", ""])
-
-    def tmux(self, args, check=True):
-        return subprocess.run(["tmux", "-L", self.socket] + args, stdin=subprocess.DEVNULL,
-                              capture_output=True, timeout=10, check=check)
-
-    def close(self):
-        self.tmux(["kill-server"], check=False)
+class Tmux(wine.Tmux):
+    """The Wine suite's private tmux server; each run is one session whose
+    only process is launch.py, which starts the run, waits for it and
+    records how it ended."""
 
     def run(self, build, args, scratch, stdin="tty", stdout="tty", keys_after=None, bound=HANG):
         """keys_after: (seconds, [keys]) sent with send-keys that long after
@@ -185,40 +160,37 @@ class Tmux:
                 "stdin": redirect.get(stdin, stdin), "stdout": redirect.get(stdout, stdout)}
         with open(case_path, "w") as f:
             json.dump(case, f)
-        env_args = []
-        for key in ("WINEDEBUG", "LANG", "LC_ALL", "WINEPREFIX"):
-            if key in build.env:
-                env_args += ["-e", "%s=%s" % (key, build.env[key])]
+        env = {k: build.env[k] for k in ("WINEDEBUG", "LANG", "LC_ALL", "WINEPREFIX")
+               if k in build.env}
         start = time.monotonic()
-        self.tmux(["new-session", "-d", "-s", name, "-x", "80", "-y", "25"] + env_args +
-                  ["%s %s %s" % (sys.executable, LAUNCH, case_path)])
+        session = self.start([sys.executable, LAUNCH, case_path], env=env)
         sent = keys_after is None
         try:
             while not os.path.exists(result_path):
                 elapsed = time.monotonic() - start
                 if not sent and elapsed >= keys_after[0]:
-                    self.tmux(["send-keys", "-t", name] + keys_after[1], check=False)
+                    self.send_keys(session, *keys_after[1])
                     sent = True
                 if elapsed > bound:
                     pytest.fail("%s %r in tmux did not return within %.0f s (stdin %s, stdout %s)"
                                 % (build.name, [a[:40] for a in args], bound, stdin, stdout))
                 time.sleep(0.02)
             time.sleep(0.1)  # let tmux take in the run's last bytes
-            screen = self.tmux(["capture-pane", "-p", "-t", name]).stdout
+            screen = self.cmd(["capture-pane", "-p", "-t", session]).encode()
             # What the terminal was left with: 1 when the cursor is shown.
-            self.cursor_shown = self.tmux(["display-message", "-p", "-t", name,
-                                           "#{cursor_flag}"]).stdout.strip() == b"1"
+            self.cursor_shown = self.display(session, "#{cursor_flag}") == "1"
         finally:
-            self.tmux(["kill-session", "-t", name], check=False)
+            self.close(session)
         ended = json.load(open(result_path))
         output = open(out_path, "rb").read() if os.path.exists(out_path) else b""
         return Result(ended["code"], ended["signal"], output, b"", ended["seconds"]), screen
 
 
 @pytest.fixture(scope="session")
-def tmux():
+def tmux(tmp_path_factory):
     if not shutil.which("tmux"):
         pytest.skip("tmux is not installed")
-    server = Tmux()
+    server = Tmux("conx-matrix-%d-%s" % (os.getpid(), uuid.uuid4().hex[:6]), dict(os.environ),
+                  tmp_path_factory.mktemp("panes"))
     yield server
-    server.close()
+    server.kill()

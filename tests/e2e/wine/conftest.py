@@ -3,6 +3,7 @@ console in tmux, and the per-command report printed at the end."""
 
 import os
 import shutil
+import subprocess
 import sys
 import time
 import uuid
@@ -22,23 +23,27 @@ def pytest_configure(config):
 
 
 @pytest.fixture(scope="session")
-def wine_env(tmp_path_factory):
+def wine_env():
     missing = [str(p) for p in (c.CONX, c.INJECT) if not p.exists()]
     if missing or not shutil.which("tmux") or not Path(c.WINE).exists():
         pytest.fail("needs tmux, wine64 and the Windows build (bash scripts/build.sh); "
                     f"missing: {missing}")
     env = c.wine_environment()
     os.environ.update({k: env[k] for k in ("WINEDEBUG", "LANG", "LC_ALL", "WINEPREFIX")})
-    c.prepare_wine(env)
+    # One throw-away run so the first case does not pay for a cold start.
+    subprocess.run([c.WINE, c.CONX], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
     return env
 
 
 class Console:
     """Runs one case in its own tmux session and reads back what it left."""
 
-    def __init__(self, tmux, workdir):
+    def __init__(self, tmux, workdir, case):
         self.tmux = tmux
         self.workdir = Path(workdir)
+        self.case = case
+        self.last = None  # the last run, shown when the case fails
 
     def _type(self, session, keys, keys_delay, key_gap, deadline):
         # Wine's console puts the terminal in raw mode when it starts; a key
@@ -64,6 +69,7 @@ class Console:
                         break
                     if time.monotonic() > deadline:
                         self.tmux.close(session)
+                        self._check_started(screen)
                         raise AssertionError(f"never showed {marker!r}:\n{screen.dump()}")
                     time.sleep(0.05)
                 live_screens.append(screen)
@@ -74,17 +80,22 @@ class Console:
         seconds = time.monotonic() - started
         screen = self.tmux.screen(session, width, height)
         self.tmux.close(session)
+        self._check_started(screen)
         if status is None:
             left = report_file.read_text() if report_file and report_file.exists() else ""
             raise AssertionError(f"still running after {timeout} s "
                                  f"({self.tmux.last_state}; {left}):\n{screen.dump()}")
-        report = {}
-        if report_file and report_file.exists():
-            for item in report_file.read_text().split():
-                k, _, v = item.partition("=")
-                report[k] = v
+        if report_file and not report_file.exists():
+            raise c.DidNotRun(f"inject never ran: no report, Unix status {status}")
+        report = dict(item.partition("=")[::2] for item in
+                      (report_file.read_text().split() if report_file else []))
         live_screen = live_screens[0] if len(live_screens) == 1 else live_screens or None
         return c.Run(status, screen, seconds, report, live_screen)
+
+    def _check_started(self, screen):
+        for words in c.NOT_STARTED:
+            if screen.find(words):
+                raise c.DidNotRun(screen.text(screen.find(words)[0]).strip())
 
     def run(self, argv, *, steps=None, keys=None, keys_delay=0.2, key_gap=0.8, timeout=10,
             width=c.WIDTH, height=c.HEIGHT, cwd=None, live=None):
@@ -103,10 +114,18 @@ class Console:
                     f"timeout={int(timeout * 1000) - 1000}", *steps, "--", *program]
         elif str(argv[0]).lower().endswith(".exe"):
             argv = [c.WINE, *argv]
-        started = time.monotonic()
-        session = self.tmux.start(argv, width, height, cwd)
-        return self._finish(session, started, timeout, width, height, report_file,
-                            keys, keys_delay, key_gap, live)
+        for attempt in (1, 2):
+            started = time.monotonic()
+            session = self.tmux.start(argv, width, height, cwd)
+            try:
+                self.last = self._finish(session, started, timeout, width, height, report_file,
+                                         keys, keys_delay, key_gap, live)
+                return self.last
+            except c.DidNotRun as why:
+                # Not conx's doing: run the case once more, and say so at the end.
+                if attempt == 2:
+                    raise
+                _retried.append(f"{self.case}: {why}")
 
     def conx(self, *args, **kw):
         """conx.exe with these arguments."""
@@ -141,13 +160,14 @@ def tmux(wine_env, tmp_path_factory):
 
 
 @pytest.fixture
-def console(tmux, tmp_path):
-    return Console(tmux, tmp_path)
+def console(tmux, tmp_path, request):
+    return Console(tmux, tmp_path, request.node.name)
 
 
 # ---- per-command report ------------------------------------------------------------
 
 _ran = defaultdict(list)
+_retried = []  # cases run again because Wine did not start a program
 
 
 def pytest_runtest_logreport(report):
@@ -167,6 +187,10 @@ def pytest_runtest_makereport(item, call):
     for mark in item.iter_markers("command"):
         names.extend(mark.args)
     rep.conx_commands = tuple(dict.fromkeys(names))
+    last = getattr(item.funcargs.get("console"), "last", None)
+    if rep.failed and last:
+        rep.sections.append(("the case's last pane", f"status {last.status}, {last.seconds:.2f} s,"
+                             f" report {last.report}\n{last.screen.dump()}"))
 
 
 _started = time.monotonic()
@@ -187,4 +211,6 @@ def pytest_terminal_summary(terminalreporter):
         tr.write_line(f"{name}: {len(cases)} cases ({tally})")
         for nodeid, o in cases:
             tr.write_line(f"    {o:12} {nodeid}")
+    for case in _retried:
+        tr.write_line(f"retried once, Wine did not start a program: {case}")
     tr.write_line(f"end-to-end wall time: {time.monotonic() - _started:.1f} s")
