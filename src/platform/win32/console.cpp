@@ -22,6 +22,18 @@ MSVCRT_IMPORT int __cdecl __getmainargs(int *argc, char ***argv, char ***env,
                                         int expandWildcards, StartupInfo *startup);
 MSVCRT_IMPORT int __cdecl vprintf(const char *format, va_list args);
 MSVCRT_IMPORT int __cdecl _flushall();
+// msvcrt's streams; [1] is standard output. Only its error flag is read.
+struct Stream {
+    char *next;
+    int left;
+    char *buffer;
+    int flags;
+    int file;
+    int charBuffer;
+    int bufferSize;
+    char *temporaryName;
+};
+MSVCRT_IMPORT extern Stream _iob[];
 MSVCRT_IMPORT int __cdecl _kbhit();
 MSVCRT_IMPORT int __cdecl _getch();
 }
@@ -31,6 +43,10 @@ static_assert(sizeof(DateTime) == sizeof(SYSTEMTIME), "a DateTime is a SYSTEMTIM
 static_assert(sizeof(InputEvent::payload) == sizeof(INPUT_RECORD::Event), "event payload");
 
 namespace {
+
+const int STANDARD_OUTPUT = 1;       // _iob's entry for it
+const int STREAM_ERROR = 0x0020;     // _IOERR: a write failed
+const int32_t REPORT_LOST = 1;       // the exit code when a report was lost
 
 HANDLE screen() { return GetStdHandle(STD_OUTPUT_HANDLE); }
 HANDLE input() { return GetStdHandle(STD_INPUT_HANDLE); }
@@ -54,6 +70,7 @@ extern "C" __attribute__((force_align_arg_pointer, used)) void mainCRTStartup() 
     int status = __getmainargs(&count, &vector, &environment, 0, &startup);
     int32_t code = runCommandLine(count, vector, status);
     _flushall();  // a pipe to a batch file's for /f is buffered
+    if (_iob[STANDARD_OUTPUT].flags & STREAM_ERROR) code = REPORT_LOST;  // a report was lost
     ExitProcess(static_cast<UINT>(code));
 }
 

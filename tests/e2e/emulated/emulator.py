@@ -47,6 +47,8 @@ STACK_TOP = 0x00300000
 HEAP_BASE = 0x00600000      # argv, the environment block
 STUB_BASE = 0x7FF00000      # one 16-byte stub per import, then the extra ones
 PEB_BASE = 0x7FFDE000       # a zeroed page: the entry's argument points here
+IOB_BASE = 0x7FFDD000       # msvcrt's _iob: stdin, stdout, stderr, 32 bytes each
+IOB_SIZE, IOB_FLAGS_AT, IOB_ERROR = 32, 12, 0x0020  # a FILE, its _flag, _IOERR
 KERNEL32_HANDLE = 0x76000000  # GetModuleHandleA("kernel32.dll"); never mapped
 
 STDIN, STDOUT, STDERR, FILE_HANDLE = 0x50, 0x54, 0x58, 0x60
@@ -159,6 +161,7 @@ class Console:
         self.stdout_is_console = False        # False: a pipe, buffered by msvcrt
         self.stdout = b""                     # what reached standard output
         self.stdout_buffer = b""              # printed but not yet flushed
+        self.stdout_fails = False             # writes fail: a full disk, a closed handle
 
     # What a test sets up.
     def queue(self, *records):
@@ -319,6 +322,7 @@ class Run:
 # The modelled functions: (dll, name) -> (method name, argument count, stdcall).
 MODELS = {}
 KERNEL32_CALLS = set()
+DATA_IMPORT = ("msvcrt.dll", "_iob")  # msvcrt's streams, read in place
 
 
 def kernel32(argc):
@@ -382,9 +386,13 @@ class Process:
         uc = self.uc
         uc.mem_map(STUB_BASE, PAGE, UC_PROT_READ | UC_PROT_EXEC)
         uc.mem_map(PEB_BASE, PAGE, UC_PROT_READ)
+        uc.mem_map(IOB_BASE, PAGE, UC_PROT_READ | UC_PROT_WRITE)
         self.stubs = {}  # stub address -> (name, model function or None)
         slot = 0
         for dll, name, iat in self.image.imports:
+            if (dll.lower(), name) == DATA_IMPORT:  # data, not a function
+                uc.mem_write(iat, struct.pack("<I", IOB_BASE))
+                continue
             model = MODELS.get((dll.lower(), name))
             address = self._stub(slot, name, model)
             slot += 1
@@ -781,7 +789,11 @@ class Process:
 
     def _flush_stdout(self):
         c = self.console
-        c.stdout += c.stdout_buffer
+        if c.stdout_fails and c.stdout_buffer:  # the write fails: stdout's error flag
+            flags = IOB_BASE + IOB_SIZE + IOB_FLAGS_AT
+            self.write32(flags, self.read32(flags) | IOB_ERROR)
+        else:
+            c.stdout += c.stdout_buffer
         c.stdout_buffer = b""
 
     @msvcrt(0)
@@ -918,7 +930,8 @@ def load(path):
 
 def missing_models(image):
     """Imports of the image that the console model has no function for."""
-    return [(dll, name) for dll, name, _ in image.imports if (dll.lower(), name) not in MODELS]
+    return [(dll, name) for dll, name, _ in image.imports
+            if (dll.lower(), name) not in MODELS and (dll.lower(), name) != DATA_IMPORT]
 
 
 def run(path, *args, console=None, budget=DEFAULT_BUDGET, program="conx.exe"):

@@ -134,6 +134,15 @@ def test_time(conx, time, report):
     assert run.exit_code == 0
 
 
+@pytest.mark.parametrize("command, code", [
+    (["TIME"], 1), (["MOUSE"], 1), (["INPUTHIT", "0"], 1), (["COLOR", "07"], 0), (["KBD"], 97),
+])
+def test_a_report_that_cannot_be_written_ends_with_1(conx, command, code):
+    console = console_with([mouse_event(2, 3, 1)], keys=[97], stdout_fails=True)
+    run = conx(*command, console=console)
+    assert (run.stdout, run.exit_code) == ("", code)
+
+
 @pytest.mark.parametrize("args, slept", [
     (["250"], [250]), (["0"], [0]), (["-5"], []), (["4294967396"], [100]),
     (["2147483648"], []), ([], []), (["10", "20"], []),
