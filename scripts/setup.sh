@@ -9,6 +9,7 @@ packages=(
     wine64                                   # runs the 64-bit Windows build
     tmux python3 python3-pytest              # end-to-end tests on real consoles
     xterm xvfb xdotool x11-utils xfonts-base # ... and in a real xterm on a virtual display
+    x11-xserver-utils                        # ... whose keymap gets é (xmodmap)
     locales                                  # ... also one in a Latin-1 locale (localedef)
     zsh dash                                 # scripts under other shells
     python3-unicorn python3-pefile           # runs the 32-bit exe in an x86 emulator

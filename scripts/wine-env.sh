@@ -2,7 +2,8 @@
 # the environment and a prefix of our own, made once: build/wine unless
 # WINEPREFIX names another. Wine starts its wineserver with the first
 # program and ends it 3 s after the last, so runs in a row start warm
-# (~0.03 s instead of ~0.5 s) and nothing stays behind.
+# (~0.03 s instead of ~0.5 s) and nothing stays behind; the test sessions
+# keep one running while they last (tests/e2e/wine/console.py).
 export WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
 export WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine}
 export WINE=${WINE:-/usr/lib/wine/wine64}

@@ -63,7 +63,12 @@ def _native_build():
 
 @pytest.fixture(scope="session", params=["wine", "native"])
 def build(request):
-    return _wine_build() if request.param == "wine" else _native_build()
+    if request.param == "native":
+        yield _native_build()
+        return
+    wine_build = _wine_build()
+    with wine.wineserver(wine_build.env):
+        yield wine_build
 
 
 class Result:

@@ -30,10 +30,11 @@ def wine_env():
                     f"missing: {missing}")
     env = c.wine_environment()
     os.environ.update({k: env[k] for k in ("WINEDEBUG", "LANG", "LC_ALL", "WINEPREFIX")})
-    # One throw-away run so the first case does not pay for a cold start.
-    subprocess.run([c.WINE, c.CONX], env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-    return env
+    with c.wineserver(env):
+        # One throw-away run so the first case does not pay for a cold start.
+        subprocess.run([c.WINE, c.CONX], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        yield env
 
 
 class Console:

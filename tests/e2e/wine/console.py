@@ -2,6 +2,7 @@
 server, one session per case, and the screen read back as a grid of
 (character, Windows attribute) cells."""
 
+import contextlib
 import os
 import re
 import signal
@@ -34,6 +35,24 @@ def wine_environment():
     env = dict(item.split("=", 1) for item in dump.split("\0") if item)
     env.pop("TMUX", None)
     return env
+
+
+@contextlib.contextmanager
+def wineserver(env):
+    """One wineserver for the whole session. Wine ends its own 3 s after its
+    last program, and a program that starts in that moment dies with "wine
+    client error ... Connection reset by peer"; so the session keeps one
+    running (as long as it lasts: -p) and stops it at its end, if it started
+    it (a server already running is another session's)."""
+    server = os.path.join(os.path.dirname(WINE), "wineserver")
+    quiet = dict(env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                 stderr=subprocess.DEVNULL, timeout=60)
+    started = subprocess.run([server, "-p"], **quiet).returncode == 0
+    try:
+        yield
+    finally:
+        if started:
+            subprocess.run([server, "-k"], **quiet)
 
 
 def windows_path(path):

@@ -162,6 +162,10 @@ class Display:
         wait_for(lambda: os.path.exists(socket) or self.server.poll() is not None, "Xvfb")
         if self.server.poll() is not None:
             pytest.fail(f"Xvfb :{self.number} did not start")
+        # Keys the default keymap lacks get a spare key code of their own: for
+        # them xdotool would otherwise remap a key code for each press, and a
+        # press can then reach xterm before the new mapping does (é lost).
+        self.run("xmodmap", "-e", "keycode 253 = eacute Eacute")
         # The first xterm on a fresh display can take seconds to map; this
         # one also takes the focus when a test moves it away.
         self.other = self.xterm(["-geometry", "20x5+900+600", "-e", "sh", "-c",
@@ -443,7 +447,7 @@ class Xterm:
 def display():
     if not os.access(CONX, os.X_OK):
         pytest.skip("build/native/conx is not built")
-    for program in ("xterm", "Xvfb", "xdotool", "xwininfo"):
+    for program in ("xterm", "Xvfb", "xdotool", "xwininfo", "xmodmap"):
         if not shutil.which(program):
             pytest.skip(f"{program} is not installed")
     folder = tempfile.mkdtemp(prefix="conx-xterm-")
