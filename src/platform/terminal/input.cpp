@@ -33,23 +33,24 @@ struct QueuedInput {
     int logStart, logEnd; // the bytes it came from, in Input::log
 };
 
+// Every field starts empty but heldSecondCode.
 struct Input {
-    QueuedInput queue[QUEUE_LENGTH];  // decoded input not yet taken
-    int queued;                       // entries in queue
-    uint8_t pending[PENDING_LENGTH];  // bytes read but not decoded yet
-    int pendingLength;                // bytes in pending
-    int pendingAt;                    // where pending[0] is in log
-    int heldSecondCode;               // _getch's second code, for the next call
-    MouseButtons mouse;               // buttons held, from report to report
-    bool ended;                       // read() saw the end of input (a hang-up)
-    bool answerDue;                   // focus reports now answer our enable
-    int typedBefore;  // bytes still to read that were typed before raw mode
-    bool lineFeedWasEnter;  // ... under ICRNL, which made Enter a line feed
-    uint8_t log[LOG_LENGTH];  // every byte this run read, to type back what
-    int logLength;            // it did not use
+    QueuedInput queue[QUEUE_LENGTH] = {};   // decoded input not yet taken
+    int queued = 0;                         // entries in queue
+    uint8_t pending[PENDING_LENGTH] = {};   // bytes read but not decoded yet
+    int pendingLength = 0;                  // bytes in pending
+    int pendingAt = 0;                      // where pending[0] is in log
+    int heldSecondCode = NO_SECOND_CODE;    // _getch's second code, for the next call
+    MouseButtons mouse = {0};               // buttons held, from report to report
+    bool ended = false;                     // read() saw the end of input (a hang-up)
+    bool answerDue = false;                 // focus reports now answer our enable
+    int typedBefore = 0;            // bytes still to read that were typed before raw mode
+    bool lineFeedWasEnter = false;  // ... under ICRNL, which made Enter a line feed
+    uint8_t log[LOG_LENGTH] = {};   // every byte this run read, to type back what
+    int logLength = 0;              // it did not use
 };
 
-Input input = {{}, 0, {}, 0, 0, NO_SECOND_CODE, {0}, false, false, 0, false, {}, 0};  // the keyboard side
+Input input;  // the keyboard side
 
 // Keys typed before raw mode went through the settings found: under ICRNL
 // Enter became a line feed, which is then read back as Enter.
