@@ -37,11 +37,11 @@ struct KeyRow {
     int code;
 };
 
-// The table's byte notation: control bytes by name or as ^A, the rest as
-// written.
-std::string bytesOf(std::istringstream &tokens) {
-    const std::map<std::string, char> names = {{"NUL", 0},  {"BS", 8},   {"TAB", 9},   {"LF", 10},
-                                               {"CR", 13},  {"ESC", 27}, {"DEL", 127}};
+// The table's byte notation: control bytes by the names of its `names`
+// line or as ^A, the rest as written.
+using ByteNames = std::map<std::string, char>;
+
+std::string bytesOf(std::istringstream &tokens, const ByteNames &names) {
     std::string bytes, token;
     while (tokens >> token) {
         if (names.count(token)) bytes += names.at(token);
@@ -54,14 +54,18 @@ std::string bytesOf(std::istringstream &tokens) {
 std::vector<KeyRow> keyTable() {
     std::ifstream file(TERMINAL_KEYS_FILE);
     std::vector<KeyRow> rows;
-    std::string line;
+    ByteNames names;
+    std::string line, name;
+    int byte;
     while (std::getline(file, line)) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream tokens(line);
         KeyRow row;
-        tokens >> row.terminal >> row.key >> row.code;
-        row.bytes = bytesOf(tokens);
-        rows.push_back(row);
+        tokens >> row.terminal;
+        if (row.terminal == "names")
+            while (tokens >> name >> byte) names[name] = char(byte);
+        else if (tokens >> row.key >> row.code)
+            rows.push_back(KeyRow{row.terminal, row.key, bytesOf(tokens, names), row.code});
     }
     return rows;
 }

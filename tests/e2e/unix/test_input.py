@@ -28,10 +28,13 @@ def test_kbd_status_and_captured_code(pane, key, code):
 
 
 def key_table():
-    """tests/unit/terminal_keys.txt: (terminal, key, code, bytes) per row."""
-    names = {"NUL": 0, "BS": 8, "TAB": 9, "LF": 10, "CR": 13, "ESC": 27, "DEL": 127}
+    """tests/unit/terminal_keys.txt: (terminal, key, code, bytes) per row,
+    control bytes named as its `names` line names them."""
+    names = {}
     for line in open(os.path.join(ROOT, "tests", "unit", "terminal_keys.txt"), encoding="utf-8"):
-        if line.strip() and not line.startswith("#"):
+        if line.startswith("names "):
+            names = {name: int(byte) for name, byte in zip(*[iter(line.split()[1:])] * 2)}
+        elif line.strip() and not line.startswith("#"):
             terminal, key, code, *tokens = line.split()
             data = b"".join(bytes([names[t]]) if t in names else
                             bytes([ord(t[1]) - 64]) if len(t) == 2 and t[0] == "^" else
