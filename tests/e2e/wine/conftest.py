@@ -2,6 +2,7 @@
 console in tmux, and the per-command report printed at the end."""
 
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -19,7 +20,32 @@ from commands import KEYWORDS  # noqa: E402
 
 
 def pytest_configure(config):
-    config.addinivalue_line("markers", "command(*names): conx commands this case runs")
+    config.addinivalue_line("markers", "covers(*names): what a case checks besides the commands "
+                            "it runs (dispatch, redirected, release)")
+
+
+# A call of conx in a batch file (%CONX% or conx on the PATH) or a shell line
+# (the path of conx.exe), and lines that call nothing.
+CALL = re.compile(r'(?:%CONX%|\bconx(?:\.exe)?)"?\s+"?(\w+)', re.I)
+REMARK = re.compile(r"^\s*(?:rem\b|::).*$", re.I | re.M)
+
+
+def commands_run(argv):
+    """The keywords of the conx calls a run makes ("batch" for a batch
+    file's): conx's own arguments, a batch file's calls, a shell line's."""
+    texts, found = [], []
+    words = [str(w) for w in argv]
+    for i, word in enumerate(words):
+        if word.lower().endswith(".bat"):
+            path = Path(word[2:].replace("\\", "/") if word.startswith("Z:") else word)
+            texts.append(REMARK.sub("", path.read_text(encoding="cp1252")))
+            found.append("batch")
+        elif word == str(c.CONX) and i + 1 < len(words):
+            texts.append(f"conx {words[i + 1]}")
+        elif " " in word:
+            texts.append(word)
+    found += [k.upper() for text in texts for k in CALL.findall(text) if k.upper() in KEYWORDS]
+    return found
 
 
 @pytest.fixture(scope="session")
@@ -45,6 +71,7 @@ class Console:
         self.workdir = Path(workdir)
         self.case = case
         self.last = None  # the last run, shown when the case fails
+        self.commands = []  # what its runs called, for the summary
 
     def _type(self, session, keys, keys_delay, key_gap, deadline):
         # Wine's console puts the terminal in raw mode when it starts; a key
@@ -106,6 +133,7 @@ class Console:
         terminal went raw (Wine's console is up) and key_gap seconds apart;
         with live=(marker, keys) or a list of them, the pane is read once it
         shows each marker (into Run.live) and that stage's keys are typed."""
+        self.commands += commands_run(argv)
         report_file = None
         if steps is not None:
             report_file = self.workdir / f"report-{uuid.uuid4().hex}.txt"
@@ -184,11 +212,12 @@ def pytest_runtest_logreport(report):
 def pytest_runtest_makereport(item, call):
     outcome = yield
     rep = outcome.get_result()
-    names = []
-    for mark in item.iter_markers("command"):
-        names.extend(mark.args)
+    console = item.funcargs.get("console")
+    names = getattr(console, "commands", [])
+    for mark in item.iter_markers("covers"):
+        names = [*mark.args, *names]
     rep.conx_commands = tuple(dict.fromkeys(names))
-    last = getattr(item.funcargs.get("console"), "last", None)
+    last = getattr(console, "last", None)
     if rep.failed and last:
         rep.sections.append(("the case's last pane", f"status {last.status}, {last.seconds:.2f} s,"
                              f" report {last.report}\n{last.screen.dump()}"))

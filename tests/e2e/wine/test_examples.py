@@ -8,8 +8,6 @@ import pytest
 
 import console as c
 
-batch = pytest.mark.command("batch")
-
 
 def example(name):
     return c.windows_path(c.EXAMPLES / name)
@@ -45,8 +43,6 @@ def menu_selection(screen):
     return chosen[0]
 
 
-@batch
-@pytest.mark.command("PRINT", "KBD", "LOCATE")
 def test_menu_with_injected_arrows(console):
     run = run_example(console, "menu.bat",
                       steps=["key=down", "key=down", "key=up", "key=enter"])
@@ -55,8 +51,6 @@ def test_menu_with_injected_arrows(console):
     assert run.exit_code == 2
 
 
-@batch
-@pytest.mark.command("PRINT", "KBD", "LOCATE")
 def test_menu_wraps_around_and_takes_digits(console):
     run = run_example(console, "menu.bat", steps=["key=up", "key=3", "key=down", "key=enter"])
     assert menu_selection(run.screen) == 1
@@ -64,8 +58,6 @@ def test_menu_wraps_around_and_takes_digits(console):
     assert run.exit_code == 1
 
 
-@batch
-@pytest.mark.command("PRINT", "KBD", "LOCATE")
 def test_menu_escape_leaves(console):
     run = run_example(console, "menu.bat", steps=["key=down", "key=esc"])
     assert menu_selection(run.screen) == 2
@@ -73,8 +65,6 @@ def test_menu_escape_leaves(console):
     assert run.exit_code == 0
 
 
-@batch
-@pytest.mark.command("PRINT", "KBD", "LOCATE")
 def test_menu_with_keys_typed_in_the_pane(console):
     # Keys typed by tmux once the menu is up and KBD is waiting for them.
     run = run_example(console, "menu.bat", live=("Up/Down or", ["Down", "Enter"]),
@@ -85,8 +75,6 @@ def test_menu_with_keys_typed_in_the_pane(console):
     assert run.status == 2
 
 
-@batch
-@pytest.mark.command("TIME", "MOUSE", "INPUTHIT")
 @pytest.mark.parametrize("steps,event", [
     # The click's release reaches INPUTHIT 1 first; the key comes later.
     (["mouse=6,20,1", "mouse=6,20,0", "start", "sleep=1500", "key=k"], "Event: key 107"),
@@ -131,8 +119,6 @@ def write_with_conx_on_path(script, lines):
 GUIDE = c.ROOT / "doc" / "windows-guide.txt"
 
 
-@batch
-@pytest.mark.command("PRINT", "KBD", "_KBD", "INPUTHIT", "TIME", "COLOR", "CURSOR")
 @pytest.mark.parametrize("after,then,steps,shown", [
     ("Reading keys.", ["echo key %key%"], ["key=x"], "key 120"),
     ("Keys and the mouse.", ["goto :eof", ":key", "echo key %key%", "goto :eof", ":click",
@@ -151,8 +137,6 @@ def test_the_guides_examples_run_as_written(console, after, then, steps, shown):
     assert int(run.report["pending"]) <= 1, "at most the last key's release is left"
 
 
-@batch
-@pytest.mark.command("PRINT", "KBD", "MOUSE", "CURSOR", "LOCATE")
 def test_the_quick_start_of_the_guide_and_the_readme(console):
     guide = indented_block(GUIDE, "Save this as try.bat")
     assert indented_block(c.ROOT / "README.md", "## Quick start: batch files") == guide
@@ -169,16 +153,12 @@ def test_the_quick_start_of_the_guide_and_the_readme(console):
     assert run.report["late"] == "0"
 
 
-@batch
-@pytest.mark.command("MOUSE")
 @pytest.mark.parametrize("buttons,name", [(2, "right"), (3, "both"), (4, "middle")])
 def test_events_names_the_button(console, buttons, name):
     run = run_example(console, "events.bat", steps=[f"mouse=0,79,{buttons}", "key=x"])
     assert run.screen.lines()[3] == f"Click: row 0, column 79, {name} button"
 
 
-@batch
-@pytest.mark.command("COLOR")
 def test_colors_example(console):
     run = run_example(console, "colors.bat")
     expected = [(" White on blue  (COLOR 1F)", 0x1F), (" Yellow         (COLOR 0E)", 0x0E),
@@ -189,8 +169,6 @@ def test_colors_example(console):
         assert run.screen.attrs(row, 0, len(text)) == [attribute] * len(text)
 
 
-@batch
-@pytest.mark.command("PRINT", "INPUTHIT", "SLEEP", "CURSOR", "LOCATE")
 def test_game_loop_driven_by_injected_input(console):
     # Each input is written once the game has shown the previous one and the
     # queue is empty: INPUTHIT reports the first pending event and discards

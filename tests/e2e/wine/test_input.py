@@ -21,10 +21,7 @@ def exact_output(console, tmp_path, *args, steps):
 
 # ---- MOUSE ----------------------------------------------------------------------
 
-mouse = pytest.mark.command("MOUSE")
 
-
-@mouse
 @pytest.mark.parametrize("buttons", [1, 2, 3, 4], ids=["left", "right", "both", "middle"])
 def test_mouse_reports_row_column_buttons(console, buttons):
     run = console.conx("MOUSE", steps=[f"mouse=4,12,{buttons}"])
@@ -34,7 +31,6 @@ def test_mouse_reports_row_column_buttons(console, buttons):
     assert run.screen.cursor == (0, len(f"4 12 {buttons}"))
 
 
-@mouse
 def test_mouse_skips_keys_releases_wheel_and_other_buttons(console):
     run = console.conx("MOUSE", steps=[
         "key=a", "key=esc", "key=up", "mouse=1,1,0", "mouse=2,2,0,1", "wheel=3,3,120",
@@ -44,7 +40,6 @@ def test_mouse_skips_keys_releases_wheel_and_other_buttons(console):
     assert run.report["types"] == "1,1"
 
 
-@mouse
 def test_mouse_move_or_double_click_with_button_held_reports(console):
     run = console.conx("MOUSE", steps=["mouse=9,40,1,1"])
     assert run.screen.text(0).rstrip() == "9 40 1"
@@ -52,7 +47,6 @@ def test_mouse_move_or_double_click_with_button_held_reports(console):
     assert run.screen.text(0).rstrip() == "10 41 2"
 
 
-@mouse
 @pytest.mark.parametrize("mode", [DEFAULT_MODE, 0x0, 0x57], ids=hex)
 def test_mouse_restores_the_input_mode(console, mode):
     run = console.conx("MOUSE", steps=[f"mode={mode:x}", "mouse=0,0,1"])
@@ -61,7 +55,6 @@ def test_mouse_restores_the_input_mode(console, mode):
     assert int(run.report["after"], 16) == mode
 
 
-@mouse
 def test_mouse_waits_for_a_click(console):
     run = console.conx("MOUSE", steps=["start", "sleep=300", "key=a", "sleep=300",
                                        "mouse=3,4,1"])
@@ -69,7 +62,6 @@ def test_mouse_waits_for_a_click(console):
     assert int(run.report["ms"]) >= 550
 
 
-@mouse
 def test_mouse_exact_output(console, tmp_path):
     run, out = exact_output(console, tmp_path, "MOUSE", steps=["mouse=24,79,4"])
     assert out == b"24 79 4"
@@ -77,11 +69,9 @@ def test_mouse_exact_output(console, tmp_path):
 
 # ---- INPUTHIT -------------------------------------------------------------------------
 
-inputhit = pytest.mark.command("INPUTHIT")
 SET_MODE = (DEFAULT_MODE | 0x10) & ~0x40 & ~0x01
 
 
-@inputhit
 @pytest.mark.parametrize("args", [("0",), ("2",), ("-1",), ("x",), ()],
                          ids=["0", "2", "-1", "x", "none"])
 def test_inputhit_not_waiting_with_nothing_pending(console, tmp_path, args):
@@ -93,7 +83,6 @@ def test_inputhit_not_waiting_with_nothing_pending(console, tmp_path, args):
     assert int(run.report["after"], 16) == SET_MODE
 
 
-@inputhit
 @pytest.mark.parametrize("steps,line,code", [
     (["key=a"], b"-1 -1 -1 97 a", 97),
     (["key=Z"], b"-1 -1 -1 90 Z", 90),
@@ -123,7 +112,6 @@ def test_inputhit_report_rules(console, tmp_path, steps, line, code):
     assert int(run.report["after"], 16) == SET_MODE
 
 
-@inputhit
 def test_inputhit_up_arrow_alone_under_wine(console, tmp_path):
     # What Wine shows for an Up arrow alone: its _kbhit does not count keys
     # without a character, so no key is read; the key event still gives -1s.
@@ -133,14 +121,12 @@ def test_inputhit_up_arrow_alone_under_wine(console, tmp_path):
     assert run.report["pending"] == "0"
 
 
-@inputhit
 def test_inputhit_buffer_size_event_reports_its_size(console, tmp_path):
     run, out = exact_output(console, tmp_path, "INPUTHIT", "0", steps=["size=100,30"])
     assert out.startswith(b"30 100 ")
     assert out.endswith(b" 0  \r\n")
 
 
-@inputhit
 def test_inputhit_on_the_screen(console):
     run = console.conx("INPUTHIT", "0", steps=["mouse=3,7,1", "key=a"])
     assert run.screen.text(0).rstrip() == "3 7 1 97 a"
@@ -148,7 +134,6 @@ def test_inputhit_on_the_screen(console):
     assert run.status == 97
 
 
-@inputhit
 @pytest.mark.parametrize("event,line", [
     ("mouse=5,6,0,1", b"5 6 0 0  "),
     ("key=k", b"-1 -1 -1 107 k"),
@@ -166,14 +151,12 @@ def test_inputhit_mode_1_waits_for_any_event(console, tmp_path, event, line):
     assert run.report["pending"] == "0"
 
 
-@inputhit
 def test_inputhit_mode_1_with_input_pending_returns_at_once(console, tmp_path):
     run, out = exact_output(console, tmp_path, "INPUTHIT", "1", steps=["mouse=1,2,1"])
     assert out == b"1 2 1 0  \r\n"
     assert int(run.report["ms"]) < 1000
 
 
-@inputhit
 def test_inputhit_sees_only_input_after_the_previous_call(console, tmp_path):
     # Two calls in a row from a batch file: the first reports the click and
     # discards the key behind it, so the second finds nothing.
@@ -187,7 +170,6 @@ def test_inputhit_sees_only_input_after_the_previous_call(console, tmp_path):
 
 # ---- TIME -----------------------------------------------------------------------------------
 
-@pytest.mark.command("TIME")
 def test_time_matches_the_clock(console, tmp_path):
     before = datetime.datetime.now()
     run, out = exact_output(console, tmp_path, "TIME", steps=[])
@@ -201,7 +183,6 @@ def test_time_matches_the_clock(console, tmp_path):
     assert dow == (shown.isoweekday() % 7)  # 0 is Sunday
 
 
-@pytest.mark.command("TIME")
 def test_time_ignores_parameters_and_prints_no_line_end(console):
     run = console.conx("TIME", "extra")
     fields = run.screen.text(0).rstrip().split(" ")
@@ -211,7 +192,6 @@ def test_time_ignores_parameters_and_prints_no_line_end(console):
 
 # ---- SLEEP ----------------------------------------------------------------------------------
 
-@pytest.mark.command("SLEEP")
 @pytest.mark.parametrize("args,low,high", [
     (("500",), 480, 1400),
     (("1200",), 1180, 2200),
@@ -228,11 +208,10 @@ def test_sleep_duration(console, args, low, high):
 
 # ---- redirected handles -----------------------------------------------------------------------
 
-redirected = pytest.mark.command("redirected")
+redirected = pytest.mark.covers("redirected")
 
 
 @redirected
-@pytest.mark.command("MOUSE", "INPUTHIT")
 @pytest.mark.parametrize("args", [("MOUSE",), ("INPUTHIT", "1"), ("INPUTHIT", "0")])
 def test_stdin_from_dev_null_returns_at_once(console, args):
     run = console.shell(f"exec {c.WINE} {c.CONX} {' '.join(args)} </dev/null", timeout=8)
@@ -242,7 +221,6 @@ def test_stdin_from_dev_null_returns_at_once(console, args):
 
 
 @redirected
-@pytest.mark.command("MOUSE", "INPUTHIT")
 @pytest.mark.parametrize("args", [("MOUSE",), ("INPUTHIT", "1")])
 def test_stdin_nul_from_a_windows_parent_returns_and_keeps_mode(console, args):
     run = console.conx(*args, steps=["stdin=nul", "mouse=1,1,1"], timeout=8)
@@ -253,7 +231,6 @@ def test_stdin_nul_from_a_windows_parent_returns_and_keeps_mode(console, args):
 
 
 @redirected
-@pytest.mark.command("PRINT", "TIME")
 def test_stdout_to_a_file(console, tmp_path):
     out = tmp_path / "print.txt"
     run = console.shell(f"exec {c.WINE} {c.CONX} PRINT 2 2 0A drawn >{out}", timeout=8)

@@ -4,14 +4,11 @@ import pytest
 
 import console as c
 
-print_ = pytest.mark.command("PRINT")
-
 
 def cells(row, column, text):
     return {(row, column + i) for i in range(len(text))}
 
 
-@print_
 def test_print_draws_coloured_text_and_nothing_else(console):
     run = console.conx("PRINT", "2", "5", "0A", "Hello")
     assert run.status == 0
@@ -21,7 +18,6 @@ def test_print_draws_coloured_text_and_nothing_else(console):
     assert run.screen.cursor == (0, 0)
 
 
-@print_
 def test_print_runs_continue_each_other_in_their_own_colours(console):
     run = console.conx("PRINT", "2", "5", "0A", "Hel", "0C", "lo", "1F", "!", "0x4e", "?")
     assert run.screen.text(2, 5, 7) == "Hello!?"
@@ -29,7 +25,6 @@ def test_print_runs_continue_each_other_in_their_own_colours(console):
     assert run.screen.blank_except(cells(2, 5, "Hello!?")) == []
 
 
-@print_
 def test_print_attribute_is_hex_cut_to_its_colours(console):
     # 'zz' has no digits: 0, black on black; '12345' keeps its low 16 bits,
     # whose colour byte is 45; 'C' is 0C; '0x4e' takes the prefix.
@@ -45,7 +40,6 @@ def test_print_attribute_is_hex_cut_to_its_colours(console):
         assert run.screen.attrs(0, 2 * i, 2) == [expected] * 2, attribute
 
 
-@print_
 def test_print_all_sixteen_colours_on_both_planes(console):
     # Foreground 7 goes last on each row: Wine sends it as a full SGR reset
     # and then does not send the background again, so on a coloured
@@ -63,7 +57,6 @@ def test_print_all_sixteen_colours_on_both_planes(console):
         assert run.screen.attrs(1 + bg, 18, 1)[0] & 0x0F == 7
 
 
-@print_
 def test_print_new_lines_return_to_the_start_column(console):
     # \n, \0A and \a are all byte 10
     run = console.conx("PRINT", "3", "5", "1E", "ab\\ncd\\0Aef\\agh")
@@ -73,7 +66,6 @@ def test_print_new_lines_return_to_the_start_column(console):
     assert run.screen.blank_except(set().union(*(cells(3 + i, 5, "ab") for i in range(4)))) == []
 
 
-@print_
 def test_print_new_line_in_a_later_run_returns_to_first_start_column(console):
     run = console.conx("PRINT", "1", "10", "0A", "one", "0C", "\\ntwo")
     assert run.screen.text(1, 10, 3) == "one"
@@ -81,7 +73,6 @@ def test_print_new_line_in_a_later_run_returns_to_first_start_column(console):
     assert run.screen.attrs(2, 10, 3) == [0x0C] * 3
 
 
-@print_
 def test_print_negative_column_clips_the_left_part(console):
     run = console.conx("PRINT", "4", "-3", "0B", "ABCDE\\nabcdefg")
     assert run.screen.text(4, 0, 2) == "DE"
@@ -89,14 +80,12 @@ def test_print_negative_column_clips_the_left_part(console):
     assert run.screen.blank_except(cells(4, 0, "DE") | cells(5, 0, "defg")) == []
 
 
-@print_
 def test_print_negative_row_clips_the_lines_above(console):
     run = console.conx("PRINT", "-2", "2", "0B", "gone\\nalso gone\\nnext")
     assert run.screen.text(0, 2, 4) == "next"
     assert run.screen.blank_except(cells(0, 2, "next")) == []
 
 
-@print_
 def test_print_right_edge_clips_without_wrapping(console):
     run = console.conx("PRINT", "6", "77", "0D", "ABCDEF\\nxy")
     assert run.screen.text(6, 77, 3) == "ABC"
@@ -104,7 +93,6 @@ def test_print_right_edge_clips_without_wrapping(console):
     assert run.screen.blank_except(cells(6, 77, "ABC") | cells(7, 77, "xy")) == []
 
 
-@print_
 def test_print_bottom_edge_clips_without_scrolling(console):
     run = console.conx("PRINT", "23", "0", "0E", "row 23\\nrow 24\\nbeyond")
     assert run.screen.text(23, 0, 6) == "row 23"
@@ -112,15 +100,12 @@ def test_print_bottom_edge_clips_without_scrolling(console):
     assert run.screen.blank_except(cells(23, 0, "row 23") | cells(24, 0, "row 24")) == []
 
 
-@print_
 def test_print_far_outside_the_buffer_draws_nothing(console):
     run = console.conx("PRINT", "100", "300", "0E", "nowhere", steps=[])
     assert run.report["exit"] == "0"
     assert run.screen.blank_except(set()) == []
 
 
-@print_
-@pytest.mark.command("batch")
 def test_print_transparent_cells_keep_what_is_on_screen(console):
     run = console.script('%CONX% PRINT 5 0 1F ########\n'
                          '%CONX% PRINT 5 0 0A "A\\0-\\00G\\0"')
@@ -128,7 +113,6 @@ def test_print_transparent_cells_keep_what_is_on_screen(console):
     assert run.screen.attrs(5, 0, 8) == [0x0A, 0x1F, 0x0A, 0x1F, 0x0A, 0x1F, 0x1F, 0x1F]
 
 
-@print_
 def test_print_escapes_on_screen(console):
     # \41\42 -> AB; \414 -> A4 (third digit is a character); \\ -> \;
     # \z -> z; \x41 -> x41; \4x -> byte 4 then x is not asserted (control glyph)
@@ -136,7 +120,6 @@ def test_print_escapes_on_screen(console):
     assert run.screen.text(0).rstrip() == "AB|A4|a\\b|z|x41| |abc"
 
 
-@print_
 def test_print_code_page_1252_bytes_and_restored_code_page(console):
     # Wine's console starts with output code page 437, where E9 would be
     # a Greek letter and 80 a C cedilla.
@@ -146,14 +129,12 @@ def test_print_code_page_1252_bytes_and_restored_code_page(console):
     assert run.report["cpbefore"] == run.report["cpafter"] == "437"
 
 
-@print_
 def test_print_cursor_goes_home_afterwards(console):
     run = console.script("%CONX% LOCATE 10 20\n%CONX% PRINT 3 3 0A Hi")
     assert run.screen.text(3, 3, 2) == "Hi"
     assert run.screen.cursor == (0, 0)
 
 
-@print_
 @pytest.mark.parametrize("key,code", [("a", 97), ("esc", 27)])
 def test_print_waiting_key_becomes_exit_code(console, key, code):
     run = console.conx("PRINT", "2", "5", "0A", "Hello", steps=[f"key={key}"])
@@ -162,7 +143,6 @@ def test_print_waiting_key_becomes_exit_code(console, key, code):
     assert run.report["types"] == "1"  # the key was read; its key-up is left
 
 
-@print_
 def test_print_without_text_draws_nothing_but_homes_and_polls(console):
     run = console.script("%CONX% LOCATE 10 20\n%CONX% PRINT 2 5 0A")
     assert run.screen.blank_except(set()) == []
@@ -172,7 +152,6 @@ def test_print_without_text_draws_nothing_but_homes_and_polls(console):
     assert run.report["cpafter"] == "437"
 
 
-@print_
 def test_print_final_attribute_without_text_is_ignored(console):
     run = console.conx("PRINT", "2", "5", "0A", "Hi", "0C")
     assert run.screen.text(2, 5, 2) == "Hi"
@@ -180,7 +159,6 @@ def test_print_final_attribute_without_text_is_ignored(console):
     assert run.screen.blank_except(cells(2, 5, "Hi")) == []
 
 
-@print_
 def test_print_does_not_touch_the_console_text_colour(console):
     run = console.script("%CONX% PRINT 5 0 4E red\necho plain")
     assert run.screen.text(0, 0, 5) == "plain"
@@ -188,7 +166,6 @@ def test_print_does_not_touch_the_console_text_colour(console):
     assert run.screen.attrs(5, 0, 3) == [0x4E] * 3
 
 
-@print_
 def test_print_a_full_screen_frame(console):
     # 25 lines of 80 cells in one PRINT: every cell lands, nothing scrolls.
     line = "".join(chr(ord("a") + (i % 26)) for i in range(80))
@@ -201,7 +178,6 @@ def test_print_a_full_screen_frame(console):
 
 # ---- COLOR, LOCATE, CURSOR, FONT ---------------------------------------------------------
 
-@pytest.mark.command("COLOR", "batch")
 @pytest.mark.parametrize("arg,expected", [("1F", 0x1F), ("0x1f", 0x1F), ("2e", 0x2E)])
 def test_color_sets_the_colour_of_echo_lines(console, arg, expected):
     run = console.script(f"%CONX% COLOR {arg}\necho hello\necho there")
@@ -210,14 +186,12 @@ def test_color_sets_the_colour_of_echo_lines(console, arg, expected):
     assert run.screen.attrs(1, 0, 5) == [expected] * 5
 
 
-@pytest.mark.command("COLOR", "batch")
 @pytest.mark.parametrize("args", ["", "1F 2"], ids=["none", "two"])
 def test_color_with_wrong_count_does_nothing(console, args):
     run = console.script(f"%CONX% COLOR {args}\necho hello")
     assert run.screen.attrs(0, 0, 5) == [0x07] * 5
 
 
-@pytest.mark.command("LOCATE")
 def test_locate_moves_the_cursor(console):
     run = console.conx("LOCATE", "3", "10")
     assert run.status == 0
@@ -225,20 +199,17 @@ def test_locate_moves_the_cursor(console):
     assert run.screen.blank_except(set()) == []
 
 
-@pytest.mark.command("LOCATE")
 @pytest.mark.parametrize("args", [("3",), ("3", "10", "1")], ids=["one", "three"])
 def test_locate_with_wrong_count_does_nothing(console, args):
     run = console.conx("LOCATE", *args)
     assert run.screen.cursor == (0, 0)
 
 
-@pytest.mark.command("LOCATE", "batch")
 def test_locate_then_echo_writes_there(console):
     run = console.script("%CONX% LOCATE 12 40\necho here")
     assert run.screen.text(12, 40, 4) == "here"
 
 
-@pytest.mark.command("CURSOR", "batch")
 def test_cursor_visibility_in_pane(console):
     # Each step runs, then the pane is read while the batch file waits in
     # KBD: once the pane's process has ended, tmux shows the cursor hidden
@@ -255,7 +226,6 @@ def test_cursor_visibility_in_pane(console):
     assert shown == [visible for _, visible in steps]
 
 
-@pytest.mark.command("FONT")
 @pytest.mark.parametrize("args", [("2",), ("0",), (), ("99999",)])
 def test_font_runs_without_harm(console, args):
     run = console.script(f"%CONX% PRINT 1 1 0A before\n%CONX% FONT {' '.join(args)}\n"
@@ -265,7 +235,6 @@ def test_font_runs_without_harm(console, args):
     assert run.screen.attrs(1, 1, 6) == [0x0A] * 6
 
 
-@print_
 def test_print_position_is_cut_to_16_bits(console):
     # 65536 is column 0; 65535 is column -1, so the first cell is clipped;
     # a row of 65538 is row 2.
@@ -275,13 +244,11 @@ def test_print_position_is_cut_to_16_bits(console):
     assert run.screen.cell(3, 0) == ("D", 0x0C)
 
 
-@pytest.mark.command("LOCATE")
 def test_locate_position_is_cut_to_16_bits(console):
     run = console.conx("LOCATE", "65539", "65546")
     assert run.screen.cursor == (3, 10)
 
 
-@print_
 @pytest.mark.parametrize("row,column,lines,length", [
     (5, 20, 3, 275), (2, 3, 70, 4), (-3, -10, 70, 40), (1, -30, 2, 320), (70, 250, 12, 60)],
     ids=["wide", "tall", "tall-clipped", "wide-clipped", "bottom-right"])

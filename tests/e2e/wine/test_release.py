@@ -10,7 +10,7 @@ import pytest
 
 import console as c
 
-release = pytest.mark.command("release")
+release = pytest.mark.covers("release")
 WIN32 = c.ROOT / "build" / "win32"
 WIN64 = c.ROOT / "build" / "win64"
 
