@@ -171,6 +171,43 @@ TEST(CellStream, TheLocaleNamesTheCharacterSet) {
     for (const Case &c : cases) EXPECT_EQ(charsetFromLocale(c.locale), c.charset) << c.locale;
 }
 
+// What CURSOR's records send: the sizes as the Windows console's blinking
+// shapes, and only what the record sets (a terminal cannot be asked).
+TEST(Modes, TheCursorGetsOnlyWhatItsRecordSets) {
+    struct Case {
+        CursorShape shape;
+        const char *bytes;
+    };
+    const Case cases[] = {
+        {{25, CURSOR_SHOWN}, "\x1b[3 q\x1b[?25h"},  {{50, CURSOR_SHOWN}, "\x1b[3 q\x1b[?25h"},
+        {{51, CURSOR_SHOWN}, "\x1b[1 q\x1b[?25h"},  {{100, CURSOR_SHOWN}, "\x1b[1 q\x1b[?25h"},
+        {{0, CURSOR_HIDDEN}, "\x1b[?25l"},           {{0, CURSOR_SHOWN}, "\x1b[?25h"},
+        {{0, CURSOR_VISIBILITY_NOT_KNOWN}, ""},        {{101, CURSOR_VISIBILITY_NOT_KNOWN}, ""},
+    };
+    for (const Case &c : cases) {
+        Stream t;
+        appendCursorShape(&t.s, c.shape);
+        EXPECT_EQ(t.text(), c.bytes) << c.shape.size << " " << int(c.shape.visible);
+    }
+}
+
+// Stopped by Ctrl+Z, a run leaves the shell no reporting and a cursor;
+// going on, it switches back on what it is told to.
+TEST(Modes, AStoppedRunGivesReportingBackAndTakesItAgain) {
+    Stream t;
+    appendStopped(&t.s);
+    EXPECT_EQ(t.text(), "\x1b[?1004l\x1b[?1006l\x1b[?1002l\x1b[?1000l\x1b[?25h");
+    const char *const continued[2][2] = {{"", "\x1b[?1004h"},
+                                         {"\x1b[?1000h\x1b[?1002h\x1b[?1006h",
+                                          "\x1b[?1000h\x1b[?1002h\x1b[?1006h\x1b[?1004h"}};
+    for (bool mouse : {false, true})
+        for (bool focus : {false, true}) {
+            Stream u;
+            appendContinued(&u.s, mouse, focus);
+            EXPECT_EQ(u.text(), continued[mouse][focus]) << mouse << focus;
+        }
+}
+
 // A full 80x25 frame with four runs of different colours on every row:
 // the bytes sent per byte shown.
 TEST(CellStream, FrameOverheadStaysSmall) {

@@ -13,7 +13,6 @@ namespace {
 
 const int SCREEN = STDOUT_FILENO;
 const uint32_t UTF8_CODE_PAGE = 65001;  // what outputCodePage reports
-const uint32_t LARGEST_UNDERLINE = 50;  // cursor sizes up to this draw an underline
 
 // PRINT's cells, encoded as they come (in text order, which is row order)
 // and written with one write() at flushScreen.
@@ -121,10 +120,12 @@ void setCursorPosition(Position at) {
 CursorShape cursorShape() { return CursorShape{0, CURSOR_VISIBILITY_NOT_KNOWN}; }
 
 void setCursorShape(CursorShape shape) {
-    if (shape.size >= 1 && shape.size <= 100)
-        writeScreen(shape.size <= LARGEST_UNDERLINE ? BLINKING_UNDERLINE : BLINKING_BLOCK);
-    if (shape.visible != CURSOR_VISIBILITY_NOT_KNOWN)
-        writeScreen(shape.visible == CURSOR_HIDDEN ? HIDE_CURSOR : SHOW_CURSOR);
+    char bytes[32];
+    ScreenStream s;
+    startStream(&s, bytes, sizeof bytes - 1, 0, 0);
+    appendCursorShape(&s, shape);
+    bytes[s.length] = '\0';
+    writeScreen(bytes);
 }
 
 // xterm's font menu: entry 0 the default, 1-6 the menu's sizes; other

@@ -3,6 +3,7 @@
 //   tty.cpp     the tty's settings, the terminal's descriptors, signals
 //   input.cpp   the input queue: bytes read, decoded (vtinput.cpp), typed back
 //   screen.cpp  cells, cursor, colour and font, encoded by vtoutput.cpp
+//               (vtoutput.h lists every sequence conx sends)
 //   main.cpp    the entry: the run, its reports, its exit status; the clock
 // The screen is standard output when it is a terminal (otherwise screen
 // operations do nothing); input is standard input when it is a terminal of
@@ -14,33 +15,6 @@
 #include <termios.h>
 
 #include "platform/terminal/vtoutput.h"
-
-// ---- Sequences sent, besides the cell stream of vtoutput.cpp -----------------------
-//   ESC 7 / ESC 8             DECSC / DECRC  save / restore cursor, SGR, origin
-//                                            mode and pending wrap around cells
-//   ESC [ ? 6 l               DECOM          positions count from the screen's
-//                                            corner, not from the margins
-//   ESC [ ? 25 h / l          DECTCEM        show / hide the cursor
-//   ESC [ n SP q              DECSCUSR       1 blinking block, 3 blinking underline
-//   ESC ] 50 ; # n ESC \      xterm          select entry n of the font menu
-//   ESC [ ? 1000 h / l        mouse          press and release reports
-//   ESC [ ? 1002 h / l        mouse          ... and motion while a button is down
-//   ESC [ ? 1006 h / l        mouse          reports in the SGR form
-//   ESC [ ? 1004 h / l        focus          ESC [ I / ESC [ O on focus change
-//   ESC [ c                   DA1            device attributes, answered with
-//                                            ESC [ ? ... c after what came before
-const char START_CELLS[] = "\x1b" "7" "\x1b[?6l";
-const char END_CELLS[] = "\x1b" "8";
-const char SHOW_CURSOR[] = "\x1b[?25h";
-const char HIDE_CURSOR[] = "\x1b[?25l";
-const char BLINKING_BLOCK[] = "\x1b[1 q";
-const char BLINKING_UNDERLINE[] = "\x1b[3 q";
-const char FONT_FORMAT[] = "\x1b]50;#%u\x1b\\";
-const char MOUSE_ON[] = "\x1b[?1000h\x1b[?1002h\x1b[?1006h";
-const char MOUSE_OFF[] = "\x1b[?1006l\x1b[?1002l\x1b[?1000l";
-const char FOCUS_ON[] = "\x1b[?1004h";
-const char FOCUS_OFF[] = "\x1b[?1004l";
-const char ATTRIBUTES_REQUEST[] = "\x1b[c";
 
 // ---- The terminal (tty.cpp) -----------------------------------------------------------
 

@@ -160,6 +160,10 @@ void writeControl(const char *text) {
     if (control.writeFd != NO_FD) writeAll(control.writeFd, text, std::strlen(text));
 }
 
+void writeControl(const ScreenStream &s) {
+    if (control.writeFd != NO_FD) writeAll(control.writeFd, s.bytes, static_cast<size_t>(s.length));
+}
+
 // Ctrl+Z: while stopped, the shell gets a terminal it can use (echo, line
 // editing, signals, a cursor, no mouse reports); on `fg` the run takes its
 // own settings back and goes on where it was.
@@ -168,11 +172,11 @@ void onStop(int) {
     termios before = {};
     bool foreground = control.fd != NO_FD && inForeground(control.fd);
     bool settingsRead = foreground && tcgetattr(control.fd, &before) == 0;
-    if (foreground) {
-        writeControl(FOCUS_OFF);
-        writeControl(MOUSE_OFF);
-        writeControl(SHOW_CURSOR);
-    }
+    char bytes[96];
+    ScreenStream sequences;
+    startStream(&sequences, bytes, sizeof bytes, 0, 0);
+    if (foreground) appendStopped(&sequences);
+    writeControl(sequences);
     // The settings the run found (a command between a loop's frames finds
     // the loop's: it knows no others).
     termios found = tty.known ? tty.found : before;
@@ -192,8 +196,9 @@ void onStop(int) {
     // a loop, which the loop's next INPUTHIT takes to be on.
     if (settingsRead && inForeground(control.fd)) {
         tcsetattr(control.fd, TCSANOW, &before);
-        if (tty.mouseOn) writeControl(MOUSE_ON);
-        if (tty.focusOn || leftByInputHit(found)) writeControl(FOCUS_ON);
+        sequences.length = 0;
+        appendContinued(&sequences, tty.mouseOn, tty.focusOn || leftByInputHit(found));
+        writeControl(sequences);
     }
     errno = savedErrno;
 }

@@ -1,9 +1,4 @@
-// Terminal output encoding. Sequences used:
-//   ESC [ r ; c H    CUP   cursor to row r, column c (1-based; "ESC [ H" is 1;1,
-//                          "ESC [ r H" is column 1)
-//   ESC [ n C        CUF   cursor n columns right (n omitted: 1)
-//   ESC [ p ; ... m  SGR   0 reset, 4 underline, 7 reverse, 53 overline,
-//                          30-37 / 90-97 foreground, 40-47 / 100-107 background
+// Terminal output encoding (vtoutput.h lists the sequences).
 #include "platform/terminal/vtoutput.h"
 
 #include <cctype>
@@ -361,4 +356,22 @@ void appendCursorPosition(ScreenStream *s, int column, int row) {
     put(s, 'H');
     s->column = column;
     s->row = row;
+}
+
+void appendCursorShape(ScreenStream *s, CursorShape shape) {
+    if (shape.size >= 1 && shape.size <= 100)
+        appendText(s, shape.size <= LARGEST_UNDERLINE ? BLINKING_UNDERLINE : BLINKING_BLOCK);
+    if (shape.visible != CURSOR_VISIBILITY_NOT_KNOWN)
+        appendText(s, shape.visible == CURSOR_HIDDEN ? HIDE_CURSOR : SHOW_CURSOR);
+}
+
+void appendStopped(ScreenStream *s) {
+    appendText(s, FOCUS_OFF);
+    appendText(s, MOUSE_OFF);
+    appendText(s, SHOW_CURSOR);
+}
+
+void appendContinued(ScreenStream *s, bool mouse, bool focus) {
+    if (mouse) appendText(s, MOUSE_ON);
+    if (focus) appendText(s, FOCUS_ON);
 }

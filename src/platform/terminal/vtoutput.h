@@ -1,11 +1,45 @@
 // Terminal output encoding: console cells turned into the shortest VT/xterm
-// byte stream that shows them. Pure functions over a caller's buffer: no
-// writing, no terminal queries.
+// byte stream that shows them, and the other sequences conx sends, with
+// what decides them. Pure functions over a caller's buffer: no writing, no
+// terminal queries.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/console.h"
+
+// ---- Sequences sent -------------------------------------------------------------
+//   ESC [ r ; c H             CUP            cursor to row r, column c (1-based;
+//                                            "ESC [ H" is 1;1, "ESC [ r H" column 1)
+//   ESC [ n C                 CUF            cursor n columns right (n omitted: 1)
+//   ESC [ p ; ... m           SGR            0 reset, 4 underline, 7 reverse, 53
+//                                            overline, 30-37 / 90-97 foreground,
+//                                            40-47 / 100-107 background
+//   ESC 7 / ESC 8             DECSC / DECRC  save / restore cursor, SGR, origin
+//                                            mode and pending wrap around cells
+//   ESC [ ? 6 l               DECOM          positions count from the screen's
+//                                            corner, not from the margins
+//   ESC [ ? 25 h / l          DECTCEM        show / hide the cursor
+//   ESC [ n SP q              DECSCUSR       1 blinking block, 3 blinking underline
+//   ESC ] 50 ; # n ESC \      xterm          select entry n of the font menu
+//   ESC [ ? 1000 h / l        mouse          press and release reports
+//   ESC [ ? 1002 h / l        mouse          ... and motion while a button is down
+//   ESC [ ? 1006 h / l        mouse          reports in the SGR form
+//   ESC [ ? 1004 h / l        focus          ESC [ I / ESC [ O on focus change
+//   ESC [ c                   DA1            device attributes, answered with
+//                                            ESC [ ? ... c after what came before
+const char START_CELLS[] = "\x1b" "7" "\x1b[?6l";
+const char END_CELLS[] = "\x1b" "8";
+const char SHOW_CURSOR[] = "\x1b[?25h";
+const char HIDE_CURSOR[] = "\x1b[?25l";
+const char BLINKING_BLOCK[] = "\x1b[1 q";
+const char BLINKING_UNDERLINE[] = "\x1b[3 q";
+const char FONT_FORMAT[] = "\x1b]50;#%u\x1b\\";
+const char MOUSE_ON[] = "\x1b[?1000h\x1b[?1002h\x1b[?1006h";
+const char MOUSE_OFF[] = "\x1b[?1006l\x1b[?1002l\x1b[?1000l";
+const char FOCUS_ON[] = "\x1b[?1004h";
+const char FOCUS_OFF[] = "\x1b[?1004l";
+const char ATTRIBUTES_REQUEST[] = "\x1b[c";
 
 // ---- Character sets --------------------------------------------------------------
 
@@ -112,3 +146,19 @@ void appendAttribute(ScreenStream *s, uint16_t attribute);
 
 // Appends CUP for a zero-based position.
 void appendCursorPosition(ScreenStream *s, int column, int row);
+
+// ---- The cursor and the modes a run gives back ------------------------------------
+
+// Appends what gives the cursor `shape`: its size as a DECSCUSR shape (an
+// underline up to LARGEST_UNDERLINE, a block above it, both blinking as the
+// Windows console's cursor blinks), its visibility as DECTCEM. A size of
+// 0, or a visibility not known, is left as the terminal has it.
+const uint32_t LARGEST_UNDERLINE = 50;
+void appendCursorShape(ScreenStream *s, CursorShape shape);
+
+// Appends what a run stopped by Ctrl+Z leaves the shell: mouse and focus
+// reporting off and the cursor shown, whatever this run or a loop before
+// it switched on; and, when the run goes on, the reporting it is to have
+// back on.
+void appendStopped(ScreenStream *s);
+void appendContinued(ScreenStream *s, bool mouse, bool focus);
