@@ -152,7 +152,10 @@ void appendCursorPosition(ScreenStream *s, int column, int row);
 // Appends what gives the cursor `shape`: its size as a DECSCUSR shape (an
 // underline up to LARGEST_UNDERLINE, a block above it, both blinking as the
 // Windows console's cursor blinks), its visibility as DECTCEM. A size of
-// 0, or a visibility not known, is left as the terminal has it.
+// 0, or a visibility not known, is left as the terminal has it. The Linux
+// console ignores DECSCUSR; its own size sequence, ESC [ ? n c, is not
+// sent: nothing tells that console from a terminal that reads it otherwise
+// (st answers ESC [ ? 0 c as a device attributes request, into the input).
 const uint32_t LARGEST_UNDERLINE = 50;
 void appendCursorShape(ScreenStream *s, CursorShape shape);
 

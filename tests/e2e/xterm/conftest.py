@@ -65,12 +65,13 @@ exec sleep 600
 """
 
 # Asks xterm for its mouse, focus and cursor modes (DECRQM, answered with
-# CSI ? mode ; 1|2 $ y) and the cursor's place (CPR: CSI row ; column R),
-# ending with a device attributes query whose answer closes the reply;
-# what came before the answers was input nobody took.
+# CSI ? mode ; 1|2 $ y), the cursor's shape (DECRQSS for DECSCUSR: DCS 1 $ r
+# n SP q ST) and place (CPR: CSI row ; column R), ending with a device
+# attributes query whose answer closes the reply; what came before the
+# answers was input nobody took.
 PROBE = r"""saved=$(stty -g) reply= end=$'\e\\[\\?[0-9;]*c$'
 stty raw -echo
-printf '\033[?1000$p\033[?1002$p\033[?1006$p\033[?1004$p\033[?25$p\033[6n\033[c'
+printf '\033[?1000$p\033[?1002$p\033[?1006$p\033[?1004$p\033[?25$p\033P$q q\033\\\033[6n\033[c'
 while IFS= read -r -d '' -n 1 -t 5 c; do
     reply+=$c
     [[ $reply =~ $end ]] && break
@@ -81,6 +82,7 @@ printf %s "$reply" > "$1"
 
 SPAN = re.compile(r"<span[^>]*style='color: rgb\(([^)]*)\); background: rgb\(([^)]*)\)'>(.*?)</span>")
 MODE_REPLY = re.compile(r"\x1b\[\?(\d+);(\d)\$y")
+SHAPE_REPLY = re.compile(r"\x1bP1\$r(\d) q\x1b\\")
 POSITION_REPLY = re.compile(r"\x1b\[(\d+);(\d+)R")
 ATTRIBUTES_REPLY = re.compile(r"\x1b\[\?[0-9;]*c")
 
@@ -424,9 +426,14 @@ class Xterm:
         """{mode: SET or RESET} as xterm answered, and the input left over."""
         reply = self.file(name) or ""
         modes = {int(m): int(v) for m, v in MODE_REPLY.findall(reply)}
-        for pattern in (MODE_REPLY, POSITION_REPLY, ATTRIBUTES_REPLY):
+        for pattern in (MODE_REPLY, SHAPE_REPLY, POSITION_REPLY, ATTRIBUTES_REPLY):
             reply = pattern.sub("", reply)
         return modes, reply
+
+    def shape(self, name="probe"):
+        """The cursor's DECSCUSR shape when the commands had ended (xterm
+        starts with 2, a steady block)."""
+        return int(SHAPE_REPLY.search(self.file(name)).group(1))
 
     def cursor(self, name="probe"):
         """(row, column) of the cursor when the commands had ended."""

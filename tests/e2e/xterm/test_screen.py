@@ -4,7 +4,7 @@ import subprocess
 
 import pytest
 
-from conftest import DEFAULT_BG, DEFAULT_FG, RESET, SET, TIMEOUT, assert_screen, blank_screen, put, wait_for
+from conftest import DEFAULT_BG, DEFAULT_FG, RESET, ROOT, SET, TIMEOUT, assert_screen, blank_screen, put, wait_for
 
 # Windows colour index (attribute digit) -> xterm palette index (ANSI order).
 ANSI = [0, 4, 2, 6, 1, 5, 3, 7, 8, 12, 10, 14, 9, 13, 11, 15]
@@ -81,13 +81,24 @@ def test_color_colours_text_echoed_afterwards(term, attribute):
     term.assert_given_back()
 
 
-@pytest.mark.parametrize("settings,shown", [
-    ("0", RESET), ("0 1", SET), ("0 25", SET), ("0 100", SET),
-    ("0 30", RESET), ("0 -1", RESET),  # other settings change nothing
+# The printf of the README's line that gives the terminal back (its stty
+# sane would change the settings each case checks).
+GIVE_BACK = next(line for line in open(os.path.join(ROOT, "README.md"))
+                 if "stty sane </dev/tty; printf" in line).split("; ", 1)[1].strip()
+
+
+# xterm starts with a steady block (DECSCUSR 2); 25 and 50 are a blinking
+# underline (3), 100 a blinking block (1), 1 keeps the shape.
+@pytest.mark.parametrize("settings,shown,shape", [
+    ("0", RESET, 2), ("0 1", SET, 2), ("0 25", SET, 3), ("50", SET, 3), ("0 100", SET, 1),
+    ("100 1", SET, 1), ("25 give-back", SET, 2),
+    ("0 30", RESET, 2), ("0 -1", RESET, 2),  # other settings change nothing
 ])
-def test_cursor_visibility(term, settings, shown):
-    term.run("; ".join(f'"$C" CURSOR {s}' for s in settings.split()))
+def test_cursor_visibility_and_shape(term, settings, shown, shape):
+    term.run("; ".join(GIVE_BACK if s == "give-back" else f'"$C" CURSOR {s}'
+                       for s in settings.split()))
     term.assert_given_back(cursor=shown)
+    assert term.shape() == shape
 
 
 def test_print_never_scrolls_inside_scroll_margins(term):
