@@ -30,6 +30,22 @@ void writeScreen(const char *text) {
     if (screenIsTerminal) writeAll(SCREEN, text, std::strlen(text));
 }
 
+// A short sequence (an attribute, a move, the cursor's shape), built and
+// sent at once.
+struct Sequence {
+    char bytes[64];
+    ScreenStream stream;
+};
+
+ScreenStream *startSequence(Sequence *q, int columns = 0, int rows = 0) {
+    startStream(&q->stream, q->bytes, sizeof q->bytes, columns, rows);
+    return &q->stream;
+}
+
+void send(const Sequence &q) {
+    if (screenIsTerminal) writeAll(SCREEN, q.bytes, static_cast<size_t>(q.stream.length));
+}
+
 void startCells() {
     int columns, rows;
     screenSize(&columns, &rows);
@@ -92,12 +108,9 @@ void setOutputCodePage(uint32_t page) { codePage = page; }
 
 // Left in force after the run, as on Windows (the shell's later output).
 void setTextAttribute(uint16_t attribute) {
-    char bytes[64];
-    ScreenStream s;
-    startStream(&s, bytes, sizeof bytes - 1, 0, 0);
-    appendAttribute(&s, attribute);
-    bytes[s.length] = '\0';
-    writeScreen(bytes);
+    Sequence q;
+    appendAttribute(startSequence(&q), attribute);
+    send(q);
 }
 
 void setCursorPosition(Position at) {
@@ -105,12 +118,9 @@ void setCursorPosition(Position at) {
     int columns, rows;
     screenSize(&columns, &rows);
     if (at.column < 0 || at.row < 0 || at.column >= columns || at.row >= rows) return;
-    char bytes[32];
-    ScreenStream s;
-    startStream(&s, bytes, sizeof bytes - 1, columns, rows);
-    appendCursorPosition(&s, at.column, at.row);
-    bytes[s.length] = '\0';
-    writeScreen(bytes);
+    Sequence q;
+    appendCursorPosition(startSequence(&q, columns, rows), at.column, at.row);
+    send(q);
 }
 
 // Neither the size nor the visibility can be read back from every terminal
@@ -120,12 +130,9 @@ void setCursorPosition(Position at) {
 CursorShape cursorShape() { return CursorShape{0, CURSOR_VISIBILITY_NOT_KNOWN}; }
 
 void setCursorShape(CursorShape shape) {
-    char bytes[32];
-    ScreenStream s;
-    startStream(&s, bytes, sizeof bytes - 1, 0, 0);
-    appendCursorShape(&s, shape);
-    bytes[s.length] = '\0';
-    writeScreen(bytes);
+    Sequence q;
+    appendCursorShape(startSequence(&q), shape);
+    send(q);
 }
 
 // xterm's font menu: entry 0 the default, 1-6 the menu's sizes; other
