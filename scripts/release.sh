@@ -24,6 +24,7 @@ if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
     echo "release: note: the work tree has uncommitted changes; the files are built from them" >&2
 fi
 jobs=$(( $(nproc 2>/dev/null || echo 2) < 2 ? 1 : 2 ))
+command -v pandoc >/dev/null || { echo "release: the manual page needs pandoc (bash scripts/setup.sh)" >&2; exit 1; }
 
 # The Linux builds: the preset (and build folder), Debian's name for the
 # architecture, and the machine's (uname -m) in the tarball's name.

@@ -100,7 +100,7 @@ def test_tarball_files_match_the_deb_and_sources(unpacked, deb_root, path):
         "conx": lambda: (deb_root / "usr/bin/conx").read_bytes(),
         # The tarball's page names the examples' folder under /usr/local.
         "conx.1": lambda: gzip.decompress((deb_root / "usr/share/man/man1/conx.1.gz").read_bytes())
-                          .replace(b" /usr/share/doc/", b" /usr/local/share/doc/"),
+                          .replace(b"/usr/share/doc/", b"/usr/local/share/doc/"),
     }.get(path, lambda: source(path))()
     assert (unpacked / path).read_bytes() == expected
 

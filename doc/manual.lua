@@ -1,0 +1,117 @@
+-- The manual page from doc/conx.1.md and the README: a pandoc filter
+-- (cmake/install.cmake runs it). In conx.1.md a paragraph
+--
+--     README: HEADING                 is that README section's text, from
+--                                     below its heading to the next heading;
+--     README: HEADING, as a synopsis  is a line "conx KEYWORD PARAMETERS" for
+--                                     each row of that section's table.
+--
+-- Then, in all the text:
+--   * a table wider than the page becomes tagged paragraphs (a man page's
+--     table cell is too narrow for a sentence): the row's first cell is the
+--     tag, then its text; in a table of more than two columns the second
+--     cell joins the tag (a command's parameters) and the cells after the
+--     third follow it after their column's heading ("Result: ...");
+--     a table that fits (the key codes) stays;
+--   * `examples/NAME` is the examples' folder as installed, @DOCDIR@/examples,
+--     which the build and the install fill in (cmake/manual.cmake).
+
+local stringify = pandoc.utils.stringify
+
+-- The text width of a page shown in 80 columns, less the cells' gaps.
+local PAGE_COLUMNS = 72
+
+local readme
+
+local function readSection(heading)
+    for i, block in ipairs(readme) do
+        if block.t == "Header" and stringify(block) == heading then
+            local blocks = pandoc.List()
+            for j = i + 1, #readme do
+                if readme[j].t == "Header" then break end
+                blocks:insert(readme[j])
+            end
+            return blocks
+        end
+    end
+    error("README.md has no section " .. heading)
+end
+
+local function firstTable(blocks, heading)
+    for _, block in ipairs(blocks) do
+        if block.t == "Table" then return pandoc.utils.to_simple_table(block) end
+    end
+    error("README.md's " .. heading .. " has no table")
+end
+
+local function synopsis(heading)
+    local lines = pandoc.List()
+    for _, row in ipairs(firstTable(readSection(heading), heading).rows) do
+        if #lines > 0 then lines:insert(pandoc.LineBreak()) end
+        lines:extend({pandoc.Strong("conx"), pandoc.Space(), pandoc.Strong(stringify(row[1]))})
+        if stringify(row[2]) ~= "" then
+            lines:extend({pandoc.Space(), pandoc.Emph(stringify(row[2]))})
+        end
+    end
+    return pandoc.Para(lines)
+end
+
+local includes = {
+    Pandoc = function(doc)
+        local file = assert(io.open(stringify(doc.meta.readme)))
+        readme = pandoc.read(file:read("a"), "gfm").blocks
+        file:close()
+    end,
+}
+
+local function include(para)
+    local text = stringify(para)
+    local heading = text:match("^README: (.+), as a synopsis$")
+    if heading then return synopsis(heading) end
+    heading = text:match("^README: (.+)$")
+    if heading then return readSection(heading) end
+end
+
+local function fits(simple)
+    local width = 0
+    for column, header in ipairs(simple.headers) do
+        local longest = #stringify(header)
+        for _, row in ipairs(simple.rows) do longest = math.max(longest, #stringify(row[column])) end
+        width = width + longest + 2
+    end
+    return width <= PAGE_COLUMNS
+end
+
+local function taggedParagraphs(tbl)
+    local simple = pandoc.utils.to_simple_table(tbl)
+    if fits(simple) then return nil end
+    local inlines = pandoc.utils.blocks_to_inlines
+    local textColumn = #simple.headers > 2 and 3 or 2
+    local items = pandoc.List()
+    for _, row in ipairs(simple.rows) do
+        local tag = inlines(row[1])
+        if textColumn == 3 and #row[2] > 0 then tag:extend({pandoc.Space(), pandoc.Emph(inlines(row[2]))}) end
+        local paragraphs = pandoc.List()
+        for column = textColumn, #row do
+            local text = inlines(row[column])
+            if #text > 0 and column > textColumn then
+                text = pandoc.List({pandoc.Emph(stringify(simple.headers[column]) .. ":"), pandoc.Space()})
+                    .. text
+            end
+            if #text > 0 then paragraphs:insert(pandoc.Para(text)) end
+        end
+        items:insert({tag, {paragraphs}})
+    end
+    return pandoc.DefinitionList(items)
+end
+
+local function installedExample(code)
+    local name = code.text:match("^examples/([%w._]+)$")
+    if name then return pandoc.RawInline("man", "\\f[V]@DOCDIR@/examples/" .. name .. "\\f[R]") end
+end
+
+return {
+    includes,
+    {Para = include},
+    {Table = taggedParagraphs, Code = installedExample},
+}
