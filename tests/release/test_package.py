@@ -5,10 +5,11 @@ import os
 import re
 import subprocess
 import sys
+import zipfile
 
 import pytest
 
-from conftest import DEBS, LINUX, ROOT, VERSION, run
+from conftest import DEBS, LINUX, ROOT, VERSION, ZIP, run
 
 sys.path.insert(0, os.path.join(ROOT, "tests"))
 from commands import KEYWORDS, commands  # noqa: E402
@@ -100,22 +101,25 @@ def test_manual_page_renders_without_warnings(page, command):
     assert result.returncode == 0 and result.stderr == ""
 
 
-def test_readme_page_and_help_list_the_commands(page, unpacked, arch):
-    # The page is written from the README.
+def test_readme_guide_page_and_help_list_the_commands(page, unpacked, arch):
+    # The page is written from the README; the batch guide's list is by hand.
     text = page.read_text()
     assert re.findall(r'^\.SH "?([^"\n]+)"?$', text, re.M) == SECTIONS
     assert not re.findall(r"(?<![/\w])(?:doc|examples|scripts|src|tests)/", text), "names what is not installed"
     parameters = dict(re.findall(r"^\| `(\w+)` \| ([^|]*?) *\|", readme("## Commands"), re.M))
     assert sorted(parameters) == sorted(KEYWORDS)
     assert all(parameters[c.keyword].startswith(c.usage.replace(" [...]", "")) for c in commands())
+    with open(os.path.join(ROOT, "doc", "windows-guide.txt")) as f:
+        listed = f.read().split("\nThe commands\n")[1].split("\n\n\n")[0]
+    assert dict(re.findall(r"^  conx (\S+) ?(.*)$", listed, re.M)) == parameters, "the batch guide's commands"
     usage = run(*LINUX[arch][2], str(unpacked / "conx"), "--help").stdout
     assert re.findall(r"^  (\S+)", usage, re.M) == KEYWORDS
 
 
-def test_key_tables_of_the_readme_and_guide_agree_with_the_xterm_rows():
+def test_key_tables_of_the_readme_and_guide_agree_with_the_xterm_rows(dist):
     readme_keys = key_codes(readme("### Key codes"))
-    with open(os.path.join(ROOT, "doc", "windows-guide.txt")) as f:
-        assert key_codes(f.read()) == readme_keys, "the batch guide's key table"
+    with zipfile.ZipFile(dist / ZIP) as z:
+        assert key_codes(z.read("README.txt").decode()) == readme_keys, "the batch guide's key table"
     with open(os.path.join(ROOT, "tests", "unit", "terminal_keys.txt"), encoding="utf-8") as f:
         xterm = {key: int(code) for _, key, code, *_ in (l.split() for l in f if l.startswith("xterm "))}
     both = readme_keys.keys() & xterm.keys()
