@@ -1,6 +1,10 @@
-# The manual page for one examples' folder (cmake -P, and the install):
-# PAGE, conx.1.in as pandoc wrote it, with @DOCDIR@ made DOCDIR, into OUT.
+# Writes the manual page OUT (cmake -P at build time; the install includes
+# it): pandoc reads doc/conx.1.md and the README sections it names
+# (doc/manual.lua), with the date and version of conx.1.yaml in BUILD and
+# EXAMPLES, the folder the shell examples are installed in.
 cmake_policy(VERSION 3.25)
-file(READ "${PAGE}" page)
-string(REPLACE "@DOCDIR@" "${DOCDIR}" page "${page}")
-file(WRITE "${OUT}" "${page}")
+execute_process(COMMAND "${PANDOC}" --from gfm --to man --standalone --wrap=preserve
+        --lua-filter "${SOURCE}/doc/manual.lua" --metadata-file "${BUILD}/conx.1.yaml"
+        --metadata "readme=${SOURCE}/README.md" --metadata "examples=${EXAMPLES}"
+        --output "${OUT}" "${SOURCE}/doc/conx.1.md"
+    COMMAND_ERROR_IS_FATAL ANY)

@@ -13,15 +13,16 @@
 --     cell joins the tag (a command's parameters) and the cells after the
 --     third follow it after their column's heading ("Result: ...");
 --     a table that fits (the key codes) stays;
---   * `examples/NAME` is the examples' folder as installed, @DOCDIR@/examples,
---     which the build and the install fill in (cmake/manual.cmake).
+--   * `examples/NAME` is the shell examples' folder as installed, which the
+--     build and the install give as the metadata "examples"
+--     (cmake/manual.cmake).
 
 local stringify = pandoc.utils.stringify
 
 -- The text width of a page shown in 80 columns, less the cells' gaps.
 local PAGE_COLUMNS = 72
 
-local readme
+local readme, examples
 
 local function readSection(heading)
     for i, block in ipairs(readme) do
@@ -61,6 +62,7 @@ local includes = {
         local file = assert(io.open(stringify(doc.meta.readme)))
         readme = pandoc.read(file:read("a"), "gfm").blocks
         file:close()
+        examples = stringify(doc.meta.examples)
     end,
 }
 
@@ -106,8 +108,8 @@ local function taggedParagraphs(tbl)
 end
 
 local function installedExample(code)
-    local name = code.text:match("^examples/([%w._]+)$")
-    if name then return pandoc.RawInline("man", "\\f[V]@DOCDIR@/examples/" .. name .. "\\f[R]") end
+    local name = code.text:match("^examples/(.+)$")
+    if name then return pandoc.Code(examples .. "/" .. name) end
 end
 
 return {
