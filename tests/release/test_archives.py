@@ -76,9 +76,8 @@ def test_zip_holds_the_built_exe_and_the_batch_files(zipped, name, original):
 def test_zip_text_files_have_windows_line_ends(zipped, name, original):
     text = zipped.read(name)
     assert re.search(rb"(?<!\r)\n", text) is None and b"\r\r" not in text
-    # The guide's key table comes from the README (test_package.py checks it).
     before, table, after = (source(original).replace(b"@PROJECT_VERSION@", VERSION.encode())
-                            .partition(b"@KEY_CODES@\n"))
+                            .partition(b"@KEY_CODES@\n"))  # the guide's: the README's key table
     body = text.replace(b"\r\n", b"\n")
     assert body.startswith(before) and body.endswith(after) and (table or body == before)
     assert len(text) <= 16 * 1024 and text.isascii(), "the batch guide: plain text, at most 16 KiB"

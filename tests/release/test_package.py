@@ -102,7 +102,6 @@ def test_manual_page_renders_without_warnings(page, command):
 
 
 def test_readme_guide_page_and_help_list_the_commands(page, unpacked, arch):
-    # The page is written from the README; the batch guide's list is by hand.
     text = page.read_text()
     assert re.findall(r'^\.SH "?([^"\n]+)"?$', text, re.M) == SECTIONS
     assert not re.findall(r"(?<![/\w])(?:doc|examples|scripts|src|tests)/", text), "names what is not installed"
