@@ -3,6 +3,8 @@
 # (doc/manual.lua), with the date and version of conx.1.yaml in BUILD and
 # EXAMPLES, the folder the shell examples are installed in.
 cmake_policy(VERSION 3.25)
+get_filename_component(folder "${OUT}" DIRECTORY)
+file(MAKE_DIRECTORY "${folder}")
 execute_process(COMMAND "${PANDOC}" --from gfm --to man --standalone --wrap=preserve
         --lua-filter "${SOURCE}/doc/manual.lua" --metadata-file "${BUILD}/conx.1.yaml"
         --metadata "readme=${SOURCE}/README.md" --metadata "examples=${EXAMPLES}"
