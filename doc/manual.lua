@@ -1,5 +1,5 @@
 -- The manual page from doc/conx.1.md and the README: a pandoc filter
--- (cmake/install.cmake runs it). In conx.1.md a paragraph
+-- (cmake/manual.cmake runs it). In conx.1.md a paragraph
 --
 --     README: HEADING                 is that README section's text, from
 --                                     below its heading to the next heading;
@@ -18,6 +18,7 @@
 --     (cmake/manual.cmake).
 
 local stringify = pandoc.utils.stringify
+local inlines = pandoc.utils.blocks_to_inlines
 
 -- The text width of a page shown in 80 columns, less the cells' gaps.
 local PAGE_COLUMNS = 72
@@ -57,7 +58,7 @@ local function synopsis(heading)
     return pandoc.Para(lines)
 end
 
-local includes = {
+local readMetadata = {
     Pandoc = function(doc)
         local file = assert(io.open(stringify(doc.meta.readme)))
         readme = pandoc.read(file:read("a"), "gfm").blocks
@@ -87,7 +88,6 @@ end
 local function taggedParagraphs(tbl)
     local simple = pandoc.utils.to_simple_table(tbl)
     if fits(simple) then return nil end
-    local inlines = pandoc.utils.blocks_to_inlines
     local textColumn = #simple.headers > 2 and 3 or 2
     local items = pandoc.List()
     for _, row in ipairs(simple.rows) do
@@ -96,11 +96,12 @@ local function taggedParagraphs(tbl)
         local paragraphs = pandoc.List()
         for column = textColumn, #row do
             local text = inlines(row[column])
-            if #text > 0 and column > textColumn then
-                text = pandoc.List({pandoc.Emph(stringify(simple.headers[column]) .. ":"), pandoc.Space()})
-                    .. text
+            if #text > 0 then
+                if column > textColumn then
+                    text = pandoc.List({pandoc.Emph(stringify(simple.headers[column]) .. ":"), pandoc.Space()}) .. text
+                end
+                paragraphs:insert(pandoc.Para(text))
             end
-            if #text > 0 then paragraphs:insert(pandoc.Para(text)) end
         end
         items:insert({tag, {paragraphs}})
     end
@@ -113,7 +114,7 @@ local function installedExample(code)
 end
 
 return {
-    includes,
+    readMetadata,
     {Para = include},
     {Table = taggedParagraphs, Code = installedExample},
 }
