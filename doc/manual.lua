@@ -4,7 +4,11 @@
 --     README: HEADING                 is that README section's text, from
 --                                     below its heading to the next heading;
 --     README: HEADING, as a synopsis  is a line "conx KEYWORD PARAMETERS" for
---                                     each row of that section's table.
+--                                     each row of that section's table;
+--     README, left out: HEADING; ...  names the sections the page does without.
+--
+-- A README section that is neither taken nor left out stops the build, so
+-- that a new one finds its place in the page.
 --
 -- Then, in all the text:
 --   * a table wider than the page becomes tagged paragraphs (a man page's
@@ -24,8 +28,10 @@ local inlines = pandoc.utils.blocks_to_inlines
 local PAGE_COLUMNS = 72
 
 local readme, examples
+local placed = {}  -- README headings taken or left out
 
 local function readSection(heading)
+    placed[heading] = true
     for i, block in ipairs(readme) do
         if block.t == "Header" and stringify(block) == heading then
             local blocks = pandoc.List()
@@ -69,10 +75,23 @@ local readMetadata = {
 
 local function include(para)
     local text = stringify(para)
+    local leftOut = text:match("^README, left out: (.+)$")
+    if leftOut then
+        for heading in leftOut:gmatch("[^;]+") do placed[heading:match("^%s*(.-)%s*$")] = true end
+        return {}
+    end
     local heading = text:match("^README: (.+), as a synopsis$")
     if heading then return synopsis(heading) end
     heading = text:match("^README: (.+)$")
     if heading then return readSection(heading) end
+end
+
+local function everySectionPlaced()
+    for _, block in ipairs(readme) do
+        if block.t == "Header" and not placed[stringify(block)] then
+            error("README.md's section " .. stringify(block) .. " is neither taken nor left out in doc/conx.1.md")
+        end
+    end
 end
 
 local function fits(simple)
@@ -115,6 +134,6 @@ end
 
 return {
     readMetadata,
-    {Para = include},
+    {Para = include, Pandoc = everySectionPlaced},
     {Table = taggedParagraphs, Code = installedExample},
 }
