@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the released programs and writes the downloads into dist/:
 #   conx-VERSION-windows-x86.zip       conx.exe (build/win32), README.txt (the
-#                                      batch guide, doc/windows-guide.txt) and
-#                                      LICENSE.txt with CRLF, the batch examples
+#                                      batch guide, doc/windows-guide.txt with
+#                                      the README's key table) and LICENSE.txt
+#                                      with CRLF, the batch examples
 # and for each Linux build in the table below (x86_64 and aarch64):
 #   conx-VERSION-linux-MACHINE.tar.gz  the static Unix program, conx.1,
 #                                      README.md, LICENSE, examples/*.sh
@@ -24,6 +25,7 @@ if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
     echo "release: note: the work tree has uncommitted changes; the files are built from them" >&2
 fi
 jobs=$(( $(nproc 2>/dev/null || echo 2) < 2 ? 1 : 2 ))
+command -v pandoc >/dev/null || { echo "release: the manual page needs pandoc (bash scripts/setup.sh)" >&2; exit 1; }
 
 # The Linux builds: the preset (and build folder), Debian's name for the
 # architecture, and the machine's (uname -m) in the tarball's name.
@@ -70,7 +72,13 @@ crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
 win=$stage/windows
 mkdir -p "$win"
 cp "$exe" "$win/conx.exe"
-sed "s/@PROJECT_VERSION@/$version/" doc/windows-guide.txt >"$stage/guide.txt"
+# The batch guide's key table is the README's (### Key codes), in columns.
+awk '/^### Key codes$/ { keys = 1; next } /^#/ { keys = 0 }
+     keys && /^\| / { gsub(/ *\| */, " "); split($0, c, " ")
+                      printf "  %-9s %5s  %5s  %5s  %5s\n", c[1], c[2], c[3], c[4], c[5] }' \
+    README.md >"$stage/keys.txt"
+sed -e "s/@PROJECT_VERSION@/$version/" -e "/^@KEY_CODES@$/{r $stage/keys.txt" -e "d}" \
+    doc/windows-guide.txt >"$stage/guide.txt"
 crlf "$stage/guide.txt" "$win/README.txt"
 crlf LICENSE "$win/LICENSE.txt"
 cp examples/*.bat "$win/"

@@ -14,6 +14,7 @@ packages=(
     zsh dash                                 # scripts under other shells
     python3-unicorn python3-pefile           # runs the 32-bit exe in an x86 emulator
     dpkg-dev lintian man-db groff-base zip   # release archives, the package, the man page
+    pandoc                                   # ... which it writes from the README
     g++-aarch64-linux-gnu qemu-user-static   # ... the 64-bit ARM program, and running it here
     clang libclang-rt-14-dev                 # sanitizers and the fuzzers
     git ca-certificates procps

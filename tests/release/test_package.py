@@ -5,13 +5,14 @@ import os
 import re
 import subprocess
 import sys
+import zipfile
 
 import pytest
 
-from conftest import DEBS, LINUX, ROOT, VERSION, run
+from conftest import DEBS, LINUX, ROOT, VERSION, ZIP, run
 
 sys.path.insert(0, os.path.join(ROOT, "tests"))
-from commands import KEYWORDS  # noqa: E402
+from commands import KEYWORDS, commands  # noqa: E402
 
 SECTIONS = ["NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "COMMANDS", "PRINT TEXT", "KEY CODES",
             "REPORTS", "EXIT STATUS", "WINDOWS", "UNIX", "EXAMPLES", "SEE ALSO"]
@@ -68,7 +69,7 @@ def test_package_unpacks_program_manual_and_docs(deb_root, arch):
     assert len(run(*LINUX[arch][2], str(program), "TIME").stdout.split()) == 8
     page = gzip.decompress((deb_root / "usr/share/man/man1/conx.1.gz").read_bytes()).decode()
     assert f'"conx {VERSION}"' in page.split("\n.TH ")[1].split("\n")[0]
-    assert ".IR /usr/share/doc/conx/examples ." in page
+    assert "/usr/share/doc/conx/examples/game.sh" in page
     doc = deb_root / "usr/share/doc/conx"
     copyright_lines = [l.strip() for l in (doc / "copyright").read_text().splitlines()]
     with open(os.path.join(ROOT, "LICENSE")) as f:
@@ -92,7 +93,7 @@ def page(unpacked):
 
 @pytest.mark.parametrize("command", [
     ["man", "--warnings", "-l"],
-    ["groff", "-man", "-ww", "-z"],
+    ["groff", "-man", "-ww", "-z", "-Tutf8"],  # a terminal's glyphs: box drawing, CJK
 ])
 def test_manual_page_renders_without_warnings(page, command):
     result = subprocess.run(command + [str(page)], capture_output=True, text=True,
@@ -100,24 +101,24 @@ def test_manual_page_renders_without_warnings(page, command):
     assert result.returncode == 0 and result.stderr == ""
 
 
-def test_manual_page_readme_and_help_name_the_commands_and_keys_alike(page, unpacked, arch):
+def test_readme_guide_page_and_help_list_the_commands(page, unpacked, arch):
     text = page.read_text()
-    headings = re.findall(r'^\.SH "?([^"\n]+)"?$', text, re.M)
-    assert headings == SECTIONS
-    readme_commands = re.findall(r"^\| `(\w+)` \|", readme("## Commands"), re.M)
-    assert sorted(readme_commands) == sorted(KEYWORDS)
-    commands = text.split("\n.SH COMMANDS\n")[1].split("\n.SH ")[0]
-    described = re.findall(r"^\.TP\n(?:\\fB|\.BI? )(\w+)", commands, re.M)
-    assert described == readme_commands
+    assert re.findall(r'^\.SH "?([^"\n]+)"?$', text, re.M) == SECTIONS
+    assert not re.findall(r"(?<![/\w])(?:doc|examples|scripts|src|tests)/", text), "names what is not installed"
+    parameters = dict(re.findall(r"^\| `(\w+)` \| ([^|]*?) *\|", readme("## Commands"), re.M))
+    assert sorted(parameters) == sorted(KEYWORDS)
+    assert all(parameters[c.keyword].startswith(c.usage.replace(" [...]", "")) for c in commands())
+    with open(os.path.join(ROOT, "doc", "windows-guide.txt")) as f:
+        listed = f.read().split("\nThe commands\n")[1].split("\n\n\n")[0]
+    assert dict(re.findall(r"^  conx (\S+) ?(.*)$", listed, re.M)) == parameters, "the batch guide's commands"
     usage = run(*LINUX[arch][2], str(unpacked / "conx"), "--help").stdout
     assert re.findall(r"^  (\S+)", usage, re.M) == KEYWORDS
 
 
-def test_key_tables_of_the_readme_and_page_agree_with_the_xterm_rows(page):
+def test_key_tables_of_the_readme_and_guide_agree_with_the_xterm_rows(dist):
     readme_keys = key_codes(readme("### Key codes"))
-    assert key_codes(page.read_text().split("\n.SH KEY CODES\n")[1].split("\n.SH ")[0]) == readme_keys
-    with open(os.path.join(ROOT, "doc", "windows-guide.txt")) as f:
-        assert key_codes(f.read()) == readme_keys, "the batch guide's key table"
+    with zipfile.ZipFile(dist / ZIP) as z:
+        assert key_codes(z.read("README.txt").decode()) == readme_keys, "the batch guide's key table"
     with open(os.path.join(ROOT, "tests", "unit", "terminal_keys.txt"), encoding="utf-8") as f:
         xterm = {key: int(code) for _, key, code, *_ in (l.split() for l in f if l.startswith("xterm "))}
     both = readme_keys.keys() & xterm.keys()
@@ -133,7 +134,7 @@ def installed_under_usr_local(root):
     files = sorted(str(p.relative_to(local)) for p in local.rglob("*") if p.is_file())
     assert os.access(local / "bin/conx", os.X_OK)
     page = (local / "share/man/man1/conx.1").read_text()
-    assert f'"conx {VERSION}"' in page and ".IR /usr/local/share/doc/conx/examples ." in page
+    assert f'"conx {VERSION}"' in page and "/usr/local/share/doc/conx/examples/game.sh" in page
     examples = sorted(f"share/doc/conx/examples/{n}" for n in os.listdir(os.path.join(ROOT, "examples"))
                       if n.endswith(".sh"))
     return files, examples
