@@ -157,8 +157,12 @@ def shows(run, expected):
     ("Leaving.", ["conx COLOR 1E", "conx CURSOR 50", "conx CURSOR 0", "conx PRINT 2 4 4F drawn"],
      ["echo left"], ["key=a", "key=b"],
      [(12, "left"), {"attribute": "0x1e", "cursor": "50,1", "at": "13,0"}]),
+    ("End such a text with \\5C:", [], [], [], [(2, "    C:\\games\\")]),
+    ("so this draws on", [], [], [], [(1, "row 1")]),
+    ("does no harm:", [], [], [], [(3, "    drawn"), (4, "")]),
     ("draw frames in ASCII:", [], [], [], ["+--------+"]),
-], ids=["print-key", "wait-loop", "for-f", "leaving", "frame"])
+], ids=["print-key", "wait-loop", "for-f", "leaving", "backslash-quote", "16-bit-row",
+        "redirected", "frame"])
 def test_the_guides_examples_run_as_written(console, after, before, then, steps, shown):
     script = console.workdir / "example.bat"
     write_with_conx_on_path(script, ["cls", *before, *indented_block(GUIDE, after), *then])
