@@ -62,6 +62,8 @@ set /a moves+=1
 goto frame
 
 :over
+rem Keys still waiting would go to cmd's prompt: INPUTHIT throws them away.
+%CONX% INPUTHIT 0 >nul
 %CONX% CURSOR 1
 %CONX% LOCATE 13 0
 echo Game over: %moves% moves, the @ rests at row %y%, column %x%.

@@ -47,13 +47,16 @@
 //
 // Report, one line:
 //   exit=CODE before=HEX after=HEX pending=N types=T,T,... ms=MS cpbefore=CP cpafter=CP late=N
+//   attribute=HEX at=ROW,COL cursor=SIZE,VISIBLE
 // CODE is the child's exit code in full ("timeout" when it was ended, "error"
 // when a step was wrong); before and after are the console input mode just
 // before the child starts and just after it ends; pending counts the input
 // records left after it ends, types lists their event types; ms is the
 // child's run time; cpbefore and cpafter the console output code page;
-// late counts drain and waitcell steps that ran out of time. The helper then flushes what is left and ends with
-// the child's exit code.
+// late counts drain and waitcell steps that ran out of time; attribute, at
+// and cursor the text colour, the cursor's place and its size and
+// visibility (1 shown) as the child left them. The helper then flushes what
+// is left and ends with the child's exit code.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -439,13 +442,20 @@ int main(int argc, char **argv) {
         }
         FlushConsoleInputBuffer(input());
     }
+    // What the child left of the screen's state: text colour, cursor place and shape.
+    CONSOLE_SCREEN_BUFFER_INFO shown = {};
+    CONSOLE_CURSOR_INFO cursor = {};
+    GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &shown);
+    GetConsoleCursorInfo(GetStdHandle(STD_OUTPUT_HANDLE), &cursor);
     char line[512];
     std::snprintf(line, sizeof line,
                   "exit=%s before=0x%lx after=0x%lx pending=%lu types=%s ms=%llu cpbefore=%u "
-                  "cpafter=%u late=%d\n",
+                  "cpafter=%u late=%d attribute=0x%x at=%d,%d cursor=%lu,%d\n",
                   code.c_str(), static_cast<unsigned long>(child.modeBefore),
                   static_cast<unsigned long>(modeAfter), static_cast<unsigned long>(pending),
-                  types.c_str(), elapsed, child.codePageBefore, GetConsoleOutputCP(), late);
+                  types.c_str(), elapsed, child.codePageBefore, GetConsoleOutputCP(), late,
+                  shown.wAttributes, shown.dwCursorPosition.Y, shown.dwCursorPosition.X,
+                  static_cast<unsigned long>(cursor.dwSize), cursor.bVisible ? 1 : 0);
     if (!reportFile.empty()) {
         FILE *out = std::fopen(reportFile.c_str(), "w");
         if (out) {
