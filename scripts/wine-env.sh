@@ -11,4 +11,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine: creating the prefix $WINEPREFIX (once, ~10 s)"
     # Never through a pipe: a Wine service keeps it open and a reader hangs.
     "$WINE" wineboot -i >/dev/null 2>&1 </dev/null || true
+    # wineboot's server and services go on finishing the prefix after it
+    # returns, and that server ends the moment its last program does: wait
+    # for it, so the prefix is whole and the next program (a test session's
+    # own server) starts on a machine with no server of the prefix running.
+    "$(dirname "$WINE")/wineserver" -w </dev/null >/dev/null 2>&1 || true
 fi

@@ -56,7 +56,10 @@ def wine_env():
                     f"missing: {missing}")
     env = c.wine_environment()
     os.environ.update({k: env[k] for k in ("WINEDEBUG", "LANG", "LC_ALL", "WINEPREFIX")})
-    with c.wineserver(env):
+    with c.wineserver(env) as own:
+        if not own:
+            _notes.append("the session ran without a wineserver of its own: another one of "
+                          "this prefix was running")
         # One throw-away run so the first case does not pay for a cold start.
         subprocess.run([c.WINE, c.CONX], env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
@@ -197,6 +200,7 @@ def console(tmux, tmp_path, request):
 
 _ran = defaultdict(list)
 _retried = []  # cases run again because Wine did not start a program
+_notes = []    # what else the summary must say about the session
 
 
 def pytest_runtest_logreport(report):
@@ -243,4 +247,6 @@ def pytest_terminal_summary(terminalreporter):
             tr.write_line(f"    {o:12} {nodeid}")
     for case in _retried:
         tr.write_line(f"retried once, Wine did not start a program: {case}")
+    for note in _notes:
+        tr.write_line(note)
     tr.write_line(f"end-to-end wall time: {time.monotonic() - _started:.1f} s")

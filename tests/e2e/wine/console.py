@@ -40,19 +40,27 @@ def wine_environment():
 @contextlib.contextmanager
 def wineserver(env):
     """One wineserver for the whole session. Wine ends its own 3 s after its
-    last program, and a program that starts in that moment dies with "wine
-    client error ... Connection reset by peer"; so the session keeps one
-    running (as long as it lasts: -p) and stops it at its end, if it started
-    it (a server already running is another session's)."""
+    last program (the one that made a new prefix at once), and a program
+    that starts in that moment dies with "wine client error ... Connection
+    reset by peer", or starts a server of its own whose services then hold
+    that case's terminal; so the session keeps one running (as long as it
+    lasts: -p) and stops it at its end. A server of the prefix that is
+    still ending (a program's, wineboot's) is waited for first; one that does
+    not end within 30 s is another session's, and is used as it is.
+    Yields whether the session's own server runs."""
     server = os.path.join(os.path.dirname(WINE), "wineserver")
     quiet = dict(env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                 stderr=subprocess.DEVNULL, timeout=60)
-    started = subprocess.run([server, "-p"], **quiet).returncode == 0
+                 stderr=subprocess.DEVNULL)
+    started = subprocess.run([server, "-p"], timeout=60, **quiet).returncode == 0
+    if not started:
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            subprocess.run([server, "-w"], timeout=30, **quiet)
+            started = subprocess.run([server, "-p"], timeout=60, **quiet).returncode == 0
     try:
-        yield
+        yield started
     finally:
         if started:
-            subprocess.run([server, "-k"], **quiet)
+            subprocess.run([server, "-k"], timeout=60, **quiet)
 
 
 def windows_path(path):
@@ -213,9 +221,14 @@ class Tmux:
         """A new session running argv, with env's variables added to the server's."""
         self.count += 1
         session = f"c{self.count}"
+        # tmux 3.3a closes a pane's terminal the moment its process ends,
+        # dropping what the process wrote last if tmux had not read it yet;
+        # a pane piped somewhere is kept until everything is read. The pipe
+        # is set in the same command queue, before the process can end.
         self.cmd(["new-session", "-d", "-s", session, "-x", str(width), "-y", str(height),
                   "-c", str(cwd or self.workdir), *[f"-e{k}={v}" for k, v in (env or {}).items()],
-                  *[str(a) for a in argv]])
+                  *[str(a) for a in argv], ";",
+                  "pipe-pane", "-O", "-t", session, "exec cat >/dev/null"])
         return session
 
     def display(self, session, fmt):
