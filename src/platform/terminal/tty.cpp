@@ -3,7 +3,9 @@
 // given back on every way out.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -45,20 +47,52 @@ Charset charset = CHARSET_UTF8;
 bool screenIsTerminal;
 volatile sig_atomic_t resized;
 
-void writeAll(int fd, const char *bytes, size_t length) {
+namespace {
+
+// How long a signal handler waits for a terminal that takes no output (a
+// frozen window, a stalled ssh): the run ends all the same.
+const int HANDLER_WAIT_MS = 500;
+
+long long handlerDeadline;  // while a handler writes, when it stops waiting
+
+long long monotonicMs() {
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+// Waits until the descriptor takes output: without end, or until the
+// handler's deadline. A terminal left non-blocking (O_NONBLOCK belongs to
+// the open terminal, shared with every program using it: node leaves it
+// on) answers a full buffer with EAGAIN instead of waiting itself.
+bool waitWritable(int fd) {
+    int left = handlerDeadline ? static_cast<int>(handlerDeadline - monotonicMs()) : -1;
+    if (handlerDeadline && left <= 0) return false;
+    pollfd p = {fd, POLLOUT, 0};
+    int ready = poll(&p, 1, left);
+    return ready > 0 || (ready < 0 && errno == EINTR);
+}
+
+}  // namespace
+
+// A blocking write waits for room for all it is given: a handler writes a
+// byte at a time, each once the terminal has room for it.
+bool writeAll(int fd, const char *bytes, size_t length) {
     while (length > 0) {
-        ssize_t n = write(fd, bytes, length);
+        if (handlerDeadline && !waitWritable(fd)) return false;
+        ssize_t n = write(fd, bytes, handlerDeadline ? 1 : length);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        if (n < 0 && errno == EAGAIN && waitWritable(fd)) continue;
+        if (n <= 0) return false;
         bytes += n;
         length -= static_cast<size_t>(n);
     }
+    return true;
 }
 
 bool writeInputTerminal(const char *text) {
-    if (control.fd != INPUT || control.writeFd == NO_FD) return false;
-    writeAll(control.writeFd, text, std::strlen(text));
-    return true;
+    return control.fd == INPUT && control.writeFd != NO_FD &&
+           writeAll(control.writeFd, text, std::strlen(text));
 }
 
 // The input terminal's size serves INPUTHIT's report of a resize read
@@ -155,16 +189,19 @@ void leaveRawMode() {
 namespace {
 
 // The handlers write to the terminal the run belongs to, also when that
-// is only standard output.
+// is only standard output, and wait for it a while at most.
 void writeControl(const char *text) {
     if (control.writeFd != NO_FD) writeAll(control.writeFd, text, std::strlen(text));
 }
+
+void startHandlerWrites() { handlerDeadline = monotonicMs() + HANDLER_WAIT_MS; }
 
 // Ctrl+Z: while stopped, the shell gets a terminal it can use (echo, line
 // editing, signals, a cursor, no mouse reports); on `fg` the run takes its
 // own settings back and goes on where it was.
 void onStop(int) {
     int savedErrno = errno;
+    startHandlerWrites();
     termios before = {};
     bool foreground = control.fd != NO_FD && inForeground(control.fd);
     bool settingsRead = foreground && tcgetattr(control.fd, &before) == 0;
@@ -181,6 +218,7 @@ void onStop(int) {
         shell.c_lflag |= ECHO | ICANON | ISIG | IEXTEN;
         tcsetattr(control.fd, TCSANOW, &shell);
     }
+    handlerDeadline = 0;
     signal(SIGTSTP, SIG_DFL);
     sigset_t stop;
     sigemptyset(&stop);
@@ -192,8 +230,10 @@ void onStop(int) {
     // a loop, which the loop's next INPUTHIT takes to be on.
     if (settingsRead && inForeground(control.fd)) {
         tcsetattr(control.fd, TCSANOW, &before);
+        startHandlerWrites();
         if (tty.mouseOn) writeControl(MOUSE_ON);
         if (tty.focusOn || leftByInputHit(found)) writeControl(FOCUS_ON);
+        handlerDeadline = 0;
     }
     errno = savedErrno;
 }
@@ -222,6 +262,7 @@ void installSignalHandlers() {
 
 // A signal ends the run in the middle: give back what it found.
 void endBySignal(int signalNumber) {
+    startHandlerWrites();
     if (tty.focusOn) writeControl(FOCUS_OFF);
     if (tty.mouseOn) writeControl(MOUSE_OFF);
     if (tty.known) giveBack(tty.found);

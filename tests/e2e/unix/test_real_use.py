@@ -2,12 +2,20 @@
 frames that leave input alone, the terminal given back after every way a
 script can end or be stopped, background jobs, scroll margins."""
 import contextlib
+import fcntl
 import os
+import pty
+import re
+import select
 import signal
+import struct
+import subprocess
+import termios
+import time
 
 import pytest
 
-from conftest import RESTORE_LINE, ROOT, ended, wait_for
+from conftest import CONX, RESTORE_LINE, ROOT, ended, wait_for
 from test_input import conx_process
 
 TIOCSTI_SYSCTL = "/proc/sys/dev/tty/legacy_tiocsti"
@@ -204,6 +212,60 @@ def test_a_reader_ends_when_its_terminal_hangs_up(pane, command):
     pid = int(pane.file("pid"))
     pane.tmux("respawn-pane", "-k", "-t", "conx", "sleep 600")
     wait_for(lambda: ended(pid), "conx to end")
+
+
+@contextlib.contextmanager
+def stalled_terminal(*args, non_blocking=False, typed=b""):
+    """conx on a pty whose terminal has stopped reading its output (a
+    frozen window, a stalled ssh): the output buffer is full when it starts."""
+    if not os.access(CONX, os.X_OK):
+        pytest.skip("build/native/conx is not built")
+    master, slave = pty.openpty()
+    fill = os.open(os.ttyname(slave), os.O_WRONLY | os.O_NOCTTY | os.O_NONBLOCK)
+    for size in (4096, 1, 1):  # till the pty has moved on what it can
+        with contextlib.suppress(BlockingIOError):
+            while True:
+                os.write(fill, b"." * size)
+        time.sleep(0.05)
+    os.close(fill)
+    if non_blocking:  # the open terminal's flag, conx's too
+        fcntl.fcntl(slave, fcntl.F_SETFL, fcntl.fcntl(slave, fcntl.F_GETFL) | os.O_NONBLOCK)
+    os.write(master, typed)
+    fcntl.ioctl(master, termios.TIOCSWINSZ, struct.pack("HHHH", 200, 500, 0, 0))
+    process = subprocess.Popen([CONX, *args], stdin=slave, stdout=slave, stderr=subprocess.DEVNULL)
+    try:
+        yield master, process
+    finally:
+        process.kill()
+        process.wait()
+        os.close(master)
+        os.close(slave)
+
+
+@pytest.mark.parametrize("args, typed, shown, count, status", [
+    (["PRINT", "0", "0", "07", ("x" * 500 + "\\n") * 200], b"", rb"x", 100000, 0),
+    (["INPUTHIT", "1"], b"a", rb"-1 -1 -1 97 a", 1, 97),
+    (["TIME"], b"", rb"[0-6] \d{4}( \d+){6}$", 1, 0),
+], ids=["PRINT", "INPUTHIT", "TIME"])
+def test_a_terminal_left_non_blocking_gets_all_the_output(args, typed, shown, count, status):
+    """O_NONBLOCK belongs to the open terminal, which programs share (node
+    leaves it on): a full buffer answers EAGAIN, and conx waits for room."""
+    with stalled_terminal(*args, non_blocking=True, typed=typed) as (master, process):
+        time.sleep(0.5)  # the terminal reads again
+        output, end = b"", time.monotonic() + 10
+        while process.poll() is None or select.select([master], [], [], 0.2)[0]:
+            if select.select([master], [], [], 0.1)[0]:
+                output += os.read(master, 65536)
+            assert time.monotonic() < end, "conx did not end"
+        assert (process.returncode, len(re.findall(shown, output))) == (status, count)
+
+
+@pytest.mark.parametrize("command", ["MOUSE", "INPUTHIT 1"])
+def test_sigterm_ends_a_reader_whose_terminal_reads_no_output(command):
+    with stalled_terminal(*command.split()) as (_, process):
+        time.sleep(0.5)
+        process.terminate()
+        assert process.wait(timeout=5) == -signal.SIGTERM
 
 
 def test_ctrl_c_ends_mouse_on_a_terminal_that_is_not_its_own(pane):
