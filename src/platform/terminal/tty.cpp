@@ -41,7 +41,7 @@ const char *localeName() {
 
 }  // namespace
 
-Control control = {NO_FD, NO_FD};
+Control control = {NO_FD, NO_FD, false};
 Tty tty;
 Charset charset = CHARSET_UTF8;
 bool screenIsTerminal;
@@ -198,14 +198,21 @@ void startHandlerWrites() { handlerDeadline = monotonicMs() + HANDLER_WAIT_MS; }
 
 // Ctrl+Z: while stopped, the shell gets a terminal it can use (echo, line
 // editing, signals, a cursor, no mouse reports); on `fg` the run takes its
-// own settings back and goes on where it was.
+// own settings back and goes on where it was. Ctrl+Z stops every process
+// of the job in no set order: where the script running conx stopped first,
+// its shell may have the terminal back already. Reporting goes off all the
+// same (SIGTTOU is blocked here, so the terminal takes it from the
+// background too); the settings are then the shell's to set, unless they
+// are still the ones this run set.
 void onStop(int) {
     int savedErrno = errno;
     startHandlerWrites();
     termios before = {};
-    bool foreground = control.fd != NO_FD && inForeground(control.fd);
-    bool settingsRead = foreground && tcgetattr(control.fd, &before) == 0;
-    if (foreground) {
+    bool ours = control.fd != NO_FD && control.foreground;
+    bool settingsRead = ours && tcgetattr(control.fd, &before) == 0;
+    bool settingsGiven = settingsRead && (inForeground(control.fd) ||
+                                          (tty.known && sameSettings(before, tty.applied)));
+    if (ours) {
         writeControl(FOCUS_OFF);
         writeControl(MOUSE_OFF);
         writeControl(SHOW_CURSOR);
@@ -213,7 +220,7 @@ void onStop(int) {
     // The settings the run found (a command between a loop's frames finds
     // the loop's: it knows no others).
     termios found = tty.known ? tty.found : before;
-    if (settingsRead) {
+    if (settingsGiven) {
         termios shell = found;  // with echo and line editing
         shell.c_lflag |= ECHO | ICANON | ISIG | IEXTEN;
         tcsetattr(control.fd, TCSANOW, &shell);
@@ -229,7 +236,9 @@ void onStop(int) {
     // Reporting back as it was: the run's own, and the focus reporting of
     // a loop, which the loop's next INPUTHIT takes to be on.
     if (settingsRead && inForeground(control.fd)) {
-        tcsetattr(control.fd, TCSANOW, &before);
+        // Where the shell set its own, a reading run's are the ones it applied.
+        if (settingsGiven) tcsetattr(control.fd, TCSANOW, &before);
+        else if (tty.known) tcsetattr(control.fd, TCSANOW, &tty.applied);
         startHandlerWrites();
         if (tty.mouseOn) writeControl(MOUSE_ON);
         if (tty.focusOn || leftByInputHit(found)) writeControl(FOCUS_ON);
@@ -285,6 +294,7 @@ void prepareTerminal() {
     }
     // A run in the background still draws, also where the tty stops
     // background output (TOSTOP); it never changes settings or reads.
-    if (control.fd != NO_FD && !inForeground(control.fd)) signal(SIGTTOU, SIG_IGN);
+    control.foreground = control.fd != NO_FD && inForeground(control.fd);
+    if (control.fd != NO_FD && !control.foreground) signal(SIGTTOU, SIG_IGN);
     installSignalHandlers();
 }

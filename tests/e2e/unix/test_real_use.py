@@ -93,11 +93,16 @@ def pane_conx():
     return CONX
 
 
+@pytest.mark.parametrize("first", ["conx", "its script"])
 @pytest.mark.parametrize("command", ["SLEEP 3000", "MOUSE"])
-def test_ctrl_z_gives_the_terminal_back_and_fg_takes_the_command_up(pane, command):
-    # An interactive shell with job control: `fg` continues the stopped job.
+def test_ctrl_z_gives_the_terminal_back_and_fg_takes_the_command_up(pane, command, first):
+    """An interactive shell with job control: `fg` continues the stopped job.
+    Ctrl+Z stops every process of the job, in no set order: where the
+    script running conx stops first, its shell has the terminal back
+    before conx's stop comes."""
+    run = f'"$C" {command} > report' if first == "conx" else f'C="$C" sh -c \'"$C" {command} > report; :\''
     script = (f'C="{pane_conx()}"; "$C" CURSOR 0; "$C" INPUTHIT 0 > /dev/null; stty -g > loop; '
-              f': > ready; "$C" {command} > report; : > stopped; '
+              f': > ready; {run}; : > stopped; '
               'until [ -f resume ]; do sleep 0.05; done; fg; echo $? > status; stty -g > after; '
               + RESTORE_LINE)
     with open(os.path.join(pane.folder, "interactive.sh"), "w") as f:
@@ -108,7 +113,15 @@ def test_ctrl_z_gives_the_terminal_back_and_fg_takes_the_command_up(pane, comman
         wait_for(pane.mouse_reporting, "MOUSE to switch reporting on")
     else:
         wait_for(lambda: conx_process(pane) is not None, "SLEEP to run")
-    pane.keys("C-z")
+    conx = conx_process(pane)
+    if first == "conx":
+        pane.keys("C-z")
+    else:
+        os.kill(int(open(f"/proc/{conx}/stat").read().rsplit(")", 1)[1].split()[1]), signal.SIGSTOP)
+        pane.wait_file("stopped")
+        os.kill(conx, signal.SIGTSTP)
+        wait_for(lambda: open(f"/proc/{conx}/stat").read().rsplit(")", 1)[1].split()[0] == "T",
+                 "conx to stop")
     pane.wait_file("stopped")
     assert pane.cursor()[2] is True, "the cursor is shown while stopped"
     assert not pane.mouse_reporting(), "no mouse reports while stopped"
