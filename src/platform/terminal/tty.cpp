@@ -267,6 +267,17 @@ void installSignalHandlers() {
     sigaction(SIGWINCH, &action, nullptr);
 }
 
+// The terminal opened for writing, never as a closed standard descriptor
+// (conx MOUSE </dev/tty >&-): a report must not reach the terminal through
+// a standard output that was closed.
+int openAboveStandard(const char *name) {
+    int fd = open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 || fd > STDERR_FILENO) return fd;
+    int above = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    close(fd);
+    return above < 0 ? NO_FD : above;
+}
+
 }  // namespace
 
 // A signal ends the run in the middle: give back what it found.
@@ -288,7 +299,7 @@ void prepareTerminal() {
         int flags = fcntl(INPUT, F_GETFL);
         const char *name = nullptr;
         if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) control.writeFd = INPUT;
-        else if ((name = ttyname(INPUT)) != nullptr) control.writeFd = open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        else if ((name = ttyname(INPUT)) != nullptr) control.writeFd = openAboveStandard(name);
     } else if (screenIsTerminal) {
         control.fd = control.writeFd = SCREEN;
     }
