@@ -12,13 +12,19 @@ conx=${CONX:-$(dirname "$0")/../build/native/conx}
 
 # INPUTHIT leaves the terminal set up for the loop (mouse reporting on,
 # keys not echoed). Giving it back talks to the terminal itself, so it
-# works whatever the script's input and output are:
-#   stty echo icanon </dev/tty; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h' >/dev/tty
+# works whatever the script's input and output are; the last mouse reports
+# on their way when reporting goes off (a quick click's release) are read
+# and dropped before echo is back:
+#   printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h' >/dev/tty
+#   stty -echo -icanon min 0 time 1 </dev/tty; cat </dev/tty >/dev/null
+#   stty echo icanon min 1 time 0 </dev/tty
 saved=$(stty -g </dev/tty)
 give_back() {
-    stty "$saved" </dev/tty
     printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h\033[%d;1H' \
         $((top + height + 3)) >/dev/tty
+    stty -echo -icanon min 0 time 1 </dev/tty
+    cat </dev/tty >/dev/null
+    stty "$saved" </dev/tty
 }
 trap give_back EXIT
 trap 'exit 130' INT      # Ctrl+C while the shell runs: the EXIT trap gives back
