@@ -32,11 +32,14 @@ trap '"$conx" CURSOR 0; resized=1' CONT  # back from Ctrl+Z and fg: hide the cur
 trap 'resized=1' WINCH                   # the terminal changed size: clear and redraw
 resized=1
 
-# Ctrl+C and Ctrl+Z typed while conx reads are keys (3 and 26), as on
-# Windows: the game quits, or gives the terminal back and stops itself.
+# Ctrl+C typed while conx reads is a key (3), as on Windows, and quits.
+# Ctrl+Z is always a key (26, stty susp undef): as a signal it could stop
+# the game while no conx runs, with the terminal as the loop has it. The
+# game gives the terminal back and stops itself, as Ctrl+Z would.
 suspend_game() {
     give_back
-    kill -STOP $$
+    kill -TSTP $$
+    stty susp undef </dev/tty  # after fg
 }
 
 top=1 left=2 width=30 height=12   # the board on the screen
@@ -92,6 +95,7 @@ draw() {
     "$conx" PRINT "$top" "$left" "${args[@]}"
 }
 
+stty susp undef </dev/tty
 "$conx" CURSOR 0
 while :; do
     start=$(now_ms)

@@ -93,14 +93,21 @@ def pane_conx():
     return CONX
 
 
-@pytest.mark.parametrize("first", ["conx", "its script"])
-@pytest.mark.parametrize("command", ["SLEEP 3000", "MOUSE"])
+@pytest.mark.parametrize("command, first", [
+    ("SLEEP 3000", "conx"), ("MOUSE", "conx"), ("SLEEP 3000", "its script"), ("MOUSE", "its script"),
+    ("examples/game.sh", "no conx running")])
 def test_ctrl_z_gives_the_terminal_back_and_fg_takes_the_command_up(pane, command, first):
     """An interactive shell with job control: `fg` continues the stopped job.
     Ctrl+Z stops every process of the job, in no set order: where the
     script running conx stops first, its shell has the terminal back
-    before conx's stop comes."""
-    run = f'"$C" {command} > report' if first == "conx" else f'C="$C" sh -c \'"$C" {command} > report; :\''
+    before conx's stop comes. A stop while no conx runs would leave the
+    loop's terminal: the game reads Ctrl+Z as key 26 and stops itself
+    (here while its first SLEEP is a `sleep`)."""
+    with open(os.path.join(pane.folder, "sleeps-once"), "w") as f:
+        f.write(f'[ "$1" = SLEEP ] && [ ! -e slept ] && : > slept && exec sleep 1\nexec "{CONX}" "$@"\n')
+    os.chmod(f.name, 0o755)
+    run = {"conx": f'"$C" {command} > report', "its script": f'C="$C" sh -c \'"$C" {command} > report; :\'',
+           "no conx running": f'CONX={f.name} bash {os.path.join(ROOT, command)} > report'}[first]
     script = (f'C="{pane_conx()}"; "$C" CURSOR 0; "$C" INPUTHIT 0 > /dev/null; stty -g > loop; '
               f': > ready; {run}; : > stopped; '
               'until [ -f resume ]; do sleep 0.05; done; fg; echo $? > status; stty -g > after; '
@@ -111,24 +118,26 @@ def test_ctrl_z_gives_the_terminal_back_and_fg_takes_the_command_up(pane, comman
     pane.wait_file("ready")
     if command == "MOUSE":
         wait_for(pane.mouse_reporting, "MOUSE to switch reporting on")
+    elif first == "no conx running":
+        pane.wait_file("slept")
     else:
         wait_for(lambda: conx_process(pane) is not None, "SLEEP to run")
     conx = conx_process(pane)
-    if first == "conx":
-        pane.keys("C-z")
-    else:
+    if first == "its script":
         os.kill(int(open(f"/proc/{conx}/stat").read().rsplit(")", 1)[1].split()[1]), signal.SIGSTOP)
         pane.wait_file("stopped")
         os.kill(conx, signal.SIGTSTP)
         wait_for(lambda: open(f"/proc/{conx}/stat").read().rsplit(")", 1)[1].split()[0] == "T",
                  "conx to stop")
+    else:
+        pane.keys("C-z")
     pane.wait_file("stopped")
     assert pane.cursor()[2] is True, "the cursor is shown while stopped"
     assert not pane.mouse_reporting(), "no mouse reports while stopped"
     open(os.path.join(pane.run_folder, "resume"), "w").close()
-    if command == "MOUSE":
-        wait_for(pane.mouse_reporting, "MOUSE to take up its wait")
-        pane.literal("\x1b[<2;9;4M\x1b[<2;9;4m")
+    if command != "SLEEP 3000":
+        wait_for(pane.mouse_reporting, "the command to take up its wait")
+        pane.literal("\x1b[<2;9;4M\x1b[<2;9;4m" if command == "MOUSE" else "q")
     pane.wait_done()
     assert pane.file("status") == "0\n"
     assert pane.file("report") == ("3 8 2" if command == "MOUSE" else "")
