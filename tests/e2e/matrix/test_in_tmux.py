@@ -44,21 +44,6 @@ def test_kbd_without_input_console_is_bounded(build, tmux, scratch, stdin):
     assert result.seconds < 1.0 + AT_ONCE, result
 
 
-@pytest.mark.parametrize("args, sent", [([b"MOUSE"], "\x1b[<0;5;3M"), ([b"INPUTHIT", b"1"], "a")],
-                         ids=["MOUSE", "INPUTHIT 1"])
-def test_a_closed_standard_output_gets_no_report(build, tmux, scratch, args, sent):
-    """Input the terminal opened for reading only, output closed (conx MOUSE
-    </dev/tty >&-): the report has nowhere to go, also where the Unix
-    program opens that terminal again by name to write to it."""
-    if build.name == "wine":
-        pytest.skip("under Wine a standard input opened on /dev/tty gets none of the keys and clicks "
-                    "typed into the pane: MOUSE and INPUTHIT 1 wait on past 10 s")
-    result, screen = tmux.run(build, args, scratch, stdin="file:/dev/tty", stdout="closed",
-                              keys_after=(1.0, ["-l", sent]), bound=10)
-    assert_no_crash(result)
-    assert (result.code, screen.strip()) == (1, b""), result
-
-
 @pytest.mark.parametrize("args", [[b"PRINT", b"2", b"5", b"0A", b"Hello"], [b"_KBD"], [b"INPUTHIT", b"0"],
                                   [b"COLOR", b"1F"], [b"LOCATE", b"3", b"10"], [b"CURSOR", b"50"],
                                   [b"FONT", b"-1"], [b"SLEEP", b"-1"]],

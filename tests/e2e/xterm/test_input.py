@@ -94,17 +94,13 @@ def test_mouse_reports_a_click(term, button, buttons, setup):
     term.assert_given_back()
 
 
-def readme_give_back_line():
-    """The README's line that gives the terminal back (Quick start: bash)."""
-    with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as f:
-        return re.search(r"\n {6}(\S.*1000l.*)\n", f.read()).group(1)
-
-
 @pytest.mark.parametrize("button,buttons", BUTTONS)
 def test_inputhit_reports_a_click(term, button, buttons):
-    """INPUTHIT 1 ends on the press; the release of a quick click (a tap)
-    comes after it, before the README's line has switched reporting off."""
-    term.start(f'"$C" INPUTHIT 1 > report; echo $? > status; step reported; {readme_give_back_line()}')
+    """INPUTHIT 1 ends on the press; the release of a quick click comes after
+    it, before the README's give-back line (Quick start: bash) has run."""
+    with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as f:
+        give_back = re.search(r"\n {6}(\S.*1000l.*)\n", f.read()).group(1)
+    term.start(f'"$C" INPUTHIT 1 > report; echo $? > status; step reported; {give_back}')
     term.wait_reading()
     term.mouse(3, 7, "mousedown", button)
     term.wait_mark("reported")
