@@ -48,7 +48,7 @@ const int NO_FD = -1;
 
 // The terminal the run belongs to, for the signal handlers too.
 struct Control {
-    int fd;       // standard input if a terminal, else standard output if one
+    int fd;           // standard input if a terminal, else standard output if one
     int writeFd;      // that terminal, writable (mouse and focus sequences)
     bool foreground;  // the run began in its foreground process group
 };
