@@ -12,13 +12,19 @@ conx=${CONX:-$(dirname "$0")/../build/native/conx}
 
 # INPUTHIT leaves the terminal set up for the loop (mouse reporting on,
 # keys not echoed). Giving it back talks to the terminal itself, so it
-# works whatever the script's input and output are:
-#   stty echo icanon </dev/tty; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h' >/dev/tty
+# works whatever the script's input and output are; the last mouse reports
+# on their way when reporting goes off (a quick click's release) are read
+# and dropped before echo is back:
+#   printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h' >/dev/tty
+#   stty -echo -icanon min 0 time 1 </dev/tty; cat </dev/tty >/dev/null
+#   stty echo icanon min 1 time 0 </dev/tty
 saved=$(stty -g </dev/tty)
 give_back() {
-    stty "$saved" </dev/tty
     printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h\033[%d;1H' \
         $((top + height + 3)) >/dev/tty
+    stty -echo -icanon min 0 time 1 </dev/tty
+    cat </dev/tty >/dev/null
+    stty "$saved" </dev/tty
 }
 trap give_back EXIT
 trap 'exit 130' INT      # Ctrl+C while the shell runs: the EXIT trap gives back
@@ -26,11 +32,14 @@ trap '"$conx" CURSOR 0; resized=1' CONT  # back from Ctrl+Z and fg: hide the cur
 trap 'resized=1' WINCH                   # the terminal changed size: clear and redraw
 resized=1
 
-# Ctrl+C and Ctrl+Z typed while conx reads are keys (3 and 26), as on
-# Windows: the game quits, or gives the terminal back and stops itself.
+# Ctrl+C typed while conx reads is a key (3), as on Windows, and quits.
+# Ctrl+Z is always a key (26, stty susp undef): as a signal it could stop
+# the game while no conx runs, with the terminal as the loop has it. The
+# game gives the terminal back and stops itself, as Ctrl+Z would.
 suspend_game() {
     give_back
-    kill -STOP $$
+    kill -TSTP $$
+    stty susp undef </dev/tty  # after fg
 }
 
 top=1 left=2 width=30 height=12   # the board on the screen
@@ -86,6 +95,7 @@ draw() {
     "$conx" PRINT "$top" "$left" "${args[@]}"
 }
 
+stty susp undef </dev/tty
 "$conx" CURSOR 0
 while :; do
     start=$(now_ms)

@@ -33,8 +33,11 @@ if [ -t 0 ]; then
     $conx PRINT 18 4 0E "Press a key or click (INPUTHIT 1 waits for either)..."
     printf '\033[20;1H'
     report=$($conx INPUTHIT 1) || true
-    # INPUTHIT leaves the terminal set up for a game loop; this gives it back:
-    stty echo icanon </dev/tty; printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h' >/dev/tty
+    # INPUTHIT leaves the terminal set up for a game loop; this gives it back,
+    # reporting off before echo on, a click's release on its way dropped:
+    printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h' >/dev/tty
+    stty -echo -icanon min 0 time 1 </dev/tty; cat </dev/tty >/dev/null
+    stty echo icanon min 1 time 0 </dev/tty
     echo "INPUTHIT: row column buttons keycode char = $report"
 else
     echo "(no terminal on standard input: the key and mouse part is skipped)"

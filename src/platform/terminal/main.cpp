@@ -9,6 +9,7 @@
 #include "dispatch/commands.h"
 #include "dispatch/program.h"
 #include "platform/console.h"
+#include "platform/runtime.h"
 #include "platform/terminal/terminal.h"
 
 namespace {
@@ -46,7 +47,9 @@ void printUsage() {
 // _KBD print the full code when standard output is not a terminal
 // (key=$(conx KBD) gives 327 for Up).
 void printNotedKeyCode() {
-    if (keyResult.noted && !screenIsTerminal) std::printf("%d", keyResult.code);
+    char text[16];
+    int length = std::snprintf(text, sizeof text, "%d", static_cast<int>(keyResult.code));
+    if (keyResult.noted && !screenIsTerminal) writeReport(text, length);
 }
 
 }  // namespace
@@ -65,8 +68,7 @@ int main(int argc, char **argv) {
     typeBackUnused();
     leaveRawMode();
     printNotedKeyCode();
-    std::fflush(stdout);
-    if (std::ferror(stdout) && !keyResult.noted) return REPORT_LOST;
+    if (!sendReport() && !keyResult.noted) return REPORT_LOST;
     return code & 0xFF;
 }
 

@@ -23,7 +23,15 @@ struct CellOutput {
     bool drawn;           // a PRINT drew this run: input is left alone
 };
 
+// What the run prints on standard output: its one report, or KBD's code.
+const int REPORT_BYTES = 256 * 3;  // the longest report, each byte a character
+struct ReportOutput {
+    char bytes[REPORT_BYTES];
+    int length;
+};
+
 CellOutput cellOutput;               // the screen side
+ReportOutput report;                 // standard output's, at the end
 uint32_t codePage = UTF8_CODE_PAGE;  // as PRINT sets and restores it
 
 void writeScreen(const char *text) {
@@ -151,11 +159,10 @@ void setFont(uint32_t index) {
 // PRINT shows them. To a terminal, which would take them as controls
 // (Escape and a `c` after it reset xterm), control bytes are shown as PRINT
 // shows them too, but for the report's own line end; a pipe or a file gets
-// them as they are.
+// them as they are. They wait in `report` for sendReport.
 void writeReport(const char *text, int length) {
-    char bytes[256 * 3];
     ScreenStream s;
-    startStream(&s, bytes, sizeof bytes, 0, 0, charset);
+    startStream(&s, report.bytes + report.length, REPORT_BYTES - report.length, 0, 0, charset);
     for (int i = 0; i < length; ++i) {
         uint8_t byte = static_cast<uint8_t>(text[i]);
         char one[2] = {text[i], '\0'};
@@ -164,5 +171,7 @@ void writeReport(const char *text, int length) {
         if (byte < 0x80 && !(control && screenIsTerminal && !lineEnd)) appendText(&s, one);
         else appendCharacter(&s, byte);
     }
-    std::fwrite(bytes, 1, static_cast<size_t>(s.length), stdout);
+    report.length += s.length;
 }
+
+bool sendReport() { return writeAll(SCREEN, report.bytes, static_cast<size_t>(report.length)); }

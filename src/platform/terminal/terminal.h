@@ -22,8 +22,9 @@ const int NO_FD = -1;
 
 // The terminal the run belongs to, for the signal handlers too.
 struct Control {
-    int fd;       // standard input if a terminal, else standard output if one
-    int writeFd;  // that terminal, writable (mouse and focus sequences)
+    int fd;           // standard input if a terminal, else standard output if one
+    int writeFd;      // that terminal, writable (mouse and focus sequences)
+    bool foreground;  // the run began in its foreground process group
 };
 
 struct Tty {
@@ -51,11 +52,13 @@ extern volatile sig_atomic_t resized;  // SIGWINCH came
 // command runs.
 void prepareTerminal();
 
-// Writes every byte, going on after interruptions; gives up on an error.
-void writeAll(int fd, const char *bytes, size_t length);
+// Writes every byte, going on after interruptions and waiting while the
+// descriptor takes no more; false on an error (in a signal handler, also
+// when the terminal takes nothing for a while).
+bool writeAll(int fd, const char *bytes, size_t length);
 
 // Mouse and focus reporting belong to the terminal standard input is.
-// False when there is none to write to.
+// False when there is none to write to, or it takes nothing.
 bool writeInputTerminal(const char *text);
 
 // The screen's size; the input terminal's when the screen is redirected.
@@ -96,3 +99,7 @@ void typeBackUnused();
 
 // A PRINT drew a frame this run: input is left alone.
 bool frameDrawn();
+
+// Writes the report to standard output, waiting for a terminal slow to take
+// it; false when it could not be written (true when there is none).
+bool sendReport();

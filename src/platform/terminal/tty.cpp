@@ -3,7 +3,9 @@
 // given back on every way out.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -39,26 +41,58 @@ const char *localeName() {
 
 }  // namespace
 
-Control control = {NO_FD, NO_FD};
+Control control = {NO_FD, NO_FD, false};
 Tty tty;
 Charset charset = CHARSET_UTF8;
 bool screenIsTerminal;
 volatile sig_atomic_t resized;
 
-void writeAll(int fd, const char *bytes, size_t length) {
+namespace {
+
+// How long a signal handler waits for a terminal that takes no output (a
+// frozen window, a stalled ssh): the run ends all the same.
+const int HANDLER_WAIT_MS = 500;
+
+long long handlerDeadline;  // while a handler writes, when it stops waiting
+
+long long monotonicMs() {
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+// Waits until the descriptor takes output: without end, or until the
+// handler's deadline. A terminal left non-blocking (O_NONBLOCK belongs to
+// the open terminal, shared with every program using it: node leaves it
+// on) answers a full buffer with EAGAIN instead of waiting itself.
+bool waitWritable(int fd) {
+    int left = handlerDeadline ? static_cast<int>(handlerDeadline - monotonicMs()) : -1;
+    if (handlerDeadline && left <= 0) return false;
+    pollfd p = {fd, POLLOUT, 0};
+    int ready = poll(&p, 1, left);
+    return ready > 0 || (ready < 0 && errno == EINTR);
+}
+
+}  // namespace
+
+// A blocking write waits for room for all it is given: a handler writes a
+// byte at a time, each once the terminal has room for it.
+bool writeAll(int fd, const char *bytes, size_t length) {
     while (length > 0) {
-        ssize_t n = write(fd, bytes, length);
+        if (handlerDeadline && !waitWritable(fd)) return false;
+        ssize_t n = write(fd, bytes, handlerDeadline ? 1 : length);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        if (n < 0 && errno == EAGAIN && waitWritable(fd)) continue;
+        if (n <= 0) return false;
         bytes += n;
         length -= static_cast<size_t>(n);
     }
+    return true;
 }
 
 bool writeInputTerminal(const char *text) {
-    if (control.fd != INPUT || control.writeFd == NO_FD) return false;
-    writeAll(control.writeFd, text, std::strlen(text));
-    return true;
+    return control.fd == INPUT && control.writeFd != NO_FD &&
+           writeAll(control.writeFd, text, std::strlen(text));
 }
 
 // The input terminal's size serves INPUTHIT's report of a resize read
@@ -155,7 +189,7 @@ void leaveRawMode() {
 namespace {
 
 // The handlers write to the terminal the run belongs to, also when that
-// is only standard output.
+// is only standard output, and wait for it a while at most.
 void writeControl(const char *text) {
     if (control.writeFd != NO_FD) writeAll(control.writeFd, text, std::strlen(text));
 }
@@ -164,27 +198,38 @@ void writeControl(const ScreenStream &s) {
     if (control.writeFd != NO_FD) writeAll(control.writeFd, s.bytes, static_cast<size_t>(s.length));
 }
 
+void startHandlerWrites() { handlerDeadline = monotonicMs() + HANDLER_WAIT_MS; }
+
 // Ctrl+Z: while stopped, the shell gets a terminal it can use (echo, line
 // editing, signals, a cursor, no mouse reports); on `fg` the run takes its
-// own settings back and goes on where it was.
+// own settings back and goes on where it was. Ctrl+Z stops every process
+// of the job in no set order: where the script running conx stopped first,
+// its shell may have the terminal back already. Reporting goes off all the
+// same (SIGTTOU is blocked here, so the terminal takes it from the
+// background too); the settings are then the shell's to set, unless they
+// are still the ones this run set.
 void onStop(int) {
     int savedErrno = errno;
+    startHandlerWrites();
     termios before = {};
-    bool foreground = control.fd != NO_FD && inForeground(control.fd);
-    bool settingsRead = foreground && tcgetattr(control.fd, &before) == 0;
+    bool ours = control.fd != NO_FD && control.foreground;
+    bool settingsRead = ours && tcgetattr(control.fd, &before) == 0;
+    bool settingsGiven = settingsRead && (inForeground(control.fd) ||
+                                          (tty.known && sameSettings(before, tty.applied)));
     char bytes[96];
     ScreenStream sequences;
     startStream(&sequences, bytes, sizeof bytes, 0, 0);
-    if (foreground) appendStopped(&sequences);
+    if (ours) appendStopped(&sequences);
     writeControl(sequences);
     // The settings the run found (a command between a loop's frames finds
     // the loop's: it knows no others).
     termios found = tty.known ? tty.found : before;
-    if (settingsRead) {
+    if (settingsGiven) {
         termios shell = found;  // with echo and line editing
         shell.c_lflag |= ECHO | ICANON | ISIG | IEXTEN;
         tcsetattr(control.fd, TCSANOW, &shell);
     }
+    handlerDeadline = 0;
     signal(SIGTSTP, SIG_DFL);
     sigset_t stop;
     sigemptyset(&stop);
@@ -195,10 +240,14 @@ void onStop(int) {
     // Reporting back as it was: the run's own, and the focus reporting of
     // a loop, which the loop's next INPUTHIT takes to be on.
     if (settingsRead && inForeground(control.fd)) {
-        tcsetattr(control.fd, TCSANOW, &before);
+        // Where the shell set its own, a reading run's are the ones it applied.
+        if (settingsGiven) tcsetattr(control.fd, TCSANOW, &before);
+        else if (tty.known) tcsetattr(control.fd, TCSANOW, &tty.applied);
+        startHandlerWrites();
         sequences.length = 0;
         appendContinued(&sequences, tty.mouseOn, tty.focusOn || leftByInputHit(found));
         writeControl(sequences);
+        handlerDeadline = 0;
     }
     errno = savedErrno;
 }
@@ -223,10 +272,22 @@ void installSignalHandlers() {
     sigaction(SIGWINCH, &action, nullptr);
 }
 
+// The terminal opened for writing, never as a closed standard descriptor
+// (conx MOUSE </dev/tty >&-): a report must not reach the terminal through
+// a standard output that was closed.
+int openAboveStandard(const char *name) {
+    int fd = open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 || fd > STDERR_FILENO) return fd;
+    int above = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    close(fd);
+    return above < 0 ? NO_FD : above;
+}
+
 }  // namespace
 
 // A signal ends the run in the middle: give back what it found.
 void endBySignal(int signalNumber) {
+    startHandlerWrites();
     if (tty.focusOn) writeControl(FOCUS_OFF);
     if (tty.mouseOn) writeControl(MOUSE_OFF);
     if (tty.known) giveBack(tty.found);
@@ -243,12 +304,13 @@ void prepareTerminal() {
         int flags = fcntl(INPUT, F_GETFL);
         const char *name = nullptr;
         if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) control.writeFd = INPUT;
-        else if ((name = ttyname(INPUT)) != nullptr) control.writeFd = open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        else if ((name = ttyname(INPUT)) != nullptr) control.writeFd = openAboveStandard(name);
     } else if (screenIsTerminal) {
         control.fd = control.writeFd = SCREEN;
     }
     // A run in the background still draws, also where the tty stops
     // background output (TOSTOP); it never changes settings or reads.
-    if (control.fd != NO_FD && !inForeground(control.fd)) signal(SIGTTOU, SIG_IGN);
+    control.foreground = control.fd != NO_FD && inForeground(control.fd);
+    if (control.fd != NO_FD && !control.foreground) signal(SIGTTOU, SIG_IGN);
     installSignalHandlers();
 }

@@ -3,11 +3,16 @@ frames that leave input alone, the terminal given back after every way a
 script can end or be stopped, background jobs, scroll margins."""
 import contextlib
 import os
+import pty
+import re
+import select
 import signal
+import subprocess
+import time
 
 import pytest
 
-from conftest import RESTORE_LINE, ROOT, ended, wait_for
+from conftest import CONX, RESTORE_LINE, ROOT, ended, wait_for
 from test_input import conx_process
 
 TIOCSTI_SYSCTL = "/proc/sys/dev/tty/legacy_tiocsti"
@@ -85,11 +90,21 @@ def pane_conx():
     return CONX
 
 
-@pytest.mark.parametrize("command", ["SLEEP 3000", "MOUSE"])
-def test_ctrl_z_gives_the_terminal_back_and_fg_takes_the_command_up(pane, command):
-    # An interactive shell with job control: `fg` continues the stopped job.
+@pytest.mark.parametrize("command, first", [
+    ("SLEEP 3000", "conx"), ("MOUSE", "conx"), ("SLEEP 3000", "its script"), ("MOUSE", "its script"),
+    ("examples/game.sh", "no conx running")])
+def test_ctrl_z_gives_the_terminal_back_and_fg_takes_the_command_up(pane, command, first):
+    """An interactive shell with job control: `fg` continues the stopped job.
+    Ctrl+Z stops the job's processes in no set order (its script may stop
+    first); the game reads it as key 26, also while no conx runs (its first
+    SLEEP here is a `sleep`)."""
+    with open(os.path.join(pane.folder, "sleeps-once"), "w") as f:
+        f.write(f'[ "$1" = SLEEP ] && [ ! -e slept ] && : > slept && exec sleep 1\nexec "{CONX}" "$@"\n')
+    os.chmod(f.name, 0o755)
+    run = {"conx": f'"$C" {command} > report', "its script": f'C="$C" sh -c \'"$C" {command} > report; :\'',
+           "no conx running": f'CONX={f.name} bash {os.path.join(ROOT, command)} > report'}[first]
     script = (f'C="{pane_conx()}"; "$C" CURSOR 0; "$C" INPUTHIT 0 > /dev/null; stty -g > loop; '
-              f': > ready; "$C" {command} > report; : > stopped; '
+              f': > ready; {run}; : > stopped; '
               'until [ -f resume ]; do sleep 0.05; done; fg; echo $? > status; stty -g > after; '
               + RESTORE_LINE)
     with open(os.path.join(pane.folder, "interactive.sh"), "w") as f:
@@ -98,16 +113,26 @@ def test_ctrl_z_gives_the_terminal_back_and_fg_takes_the_command_up(pane, comman
     pane.wait_file("ready")
     if command == "MOUSE":
         wait_for(pane.mouse_reporting, "MOUSE to switch reporting on")
+    elif first == "no conx running":
+        pane.wait_file("slept")
     else:
         wait_for(lambda: conx_process(pane) is not None, "SLEEP to run")
-    pane.keys("C-z")
+    conx = conx_process(pane)
+    stat = lambda: open(f"/proc/{conx}/stat").read().rsplit(")", 1)[1].split()  # state, parent
+    if first == "its script":
+        os.kill(int(stat()[1]), signal.SIGSTOP)
+        pane.wait_file("stopped")
+        os.kill(conx, signal.SIGTSTP)
+        wait_for(lambda: stat()[0] == "T", "conx to stop")
+    else:
+        pane.keys("C-z")
     pane.wait_file("stopped")
     assert pane.cursor()[2] is True, "the cursor is shown while stopped"
     assert not pane.mouse_reporting(), "no mouse reports while stopped"
     open(os.path.join(pane.run_folder, "resume"), "w").close()
-    if command == "MOUSE":
-        wait_for(pane.mouse_reporting, "MOUSE to take up its wait")
-        pane.literal("\x1b[<2;9;4M\x1b[<2;9;4m")
+    if command != "SLEEP 3000":
+        wait_for(pane.mouse_reporting, "the command to take up its wait")
+        pane.literal("\x1b[<2;9;4M\x1b[<2;9;4m" if command == "MOUSE" else "q")
     pane.wait_done()
     assert pane.file("status") == "0\n"
     assert pane.file("report") == ("3 8 2" if command == "MOUSE" else "")
@@ -161,13 +186,17 @@ def test_zsh_process_substitution_does_not_hang(pane):
     pane.assert_terminal_given_back()
 
 
-@pytest.mark.parametrize("signal_name", ["SIGTERM", "SIGINT"])
-def test_mouse_on_a_read_only_tty_switches_reporting_off_when_ended(pane, signal_name):
-    pane.start('"$C" MOUSE < /dev/tty; echo $? > status', setup="trap : INT")
+@pytest.mark.parametrize("ended_by, status", [("SIGTERM", 143), ("SIGINT", 130), ("a click", 1)])
+def test_mouse_on_a_read_only_tty_switches_reporting_off_when_ended(pane, ended_by, status):
+    # Output closed too: the terminal conx opens again is not descriptor 1.
+    pane.start('"$C" MOUSE < /dev/tty >&-; echo $? > status', setup="trap : INT")
     wait_for(pane.mouse_reporting, "MOUSE to switch reporting on")
-    os.kill(conx_process(pane), getattr(signal, signal_name))
+    if ended_by == "a click":
+        pane.literal("\x1b[<0;5;3M")
+    else:
+        os.kill(conx_process(pane), getattr(signal, ended_by))
     pane.wait_done()
-    assert not pane.mouse_reporting()
+    assert (pane.status(), "2 4 1" in pane.text(0), pane.mouse_reporting()) == (status, False, False)
     pane.assert_terminal_given_back()
 
 
@@ -204,6 +233,52 @@ def test_a_reader_ends_when_its_terminal_hangs_up(pane, command):
     pid = int(pane.file("pid"))
     pane.tmux("respawn-pane", "-k", "-t", "conx", "sleep 600")
     wait_for(lambda: ended(pid), "conx to end")
+
+
+@contextlib.contextmanager
+def stalled_terminal(args, typed=b"", non_blocking=False):
+    """conx on a pty whose terminal reads no output (a frozen window, a
+    stalled ssh) until the test reads it: its output buffer is full."""
+    if not os.access(CONX, os.X_OK):
+        pytest.skip("build/native/conx is not built")
+    master, slave = pty.openpty()
+    os.set_blocking(slave, False)
+    for size in (4096, 1, 1):  # till the pty has moved on what it can
+        with contextlib.suppress(BlockingIOError):
+            while True:
+                os.write(slave, b"." * size)
+        time.sleep(0.05)
+    os.set_blocking(slave, not non_blocking)  # the open terminal's flag, conx's too
+    os.write(master, typed)
+    process = subprocess.Popen([CONX, *args], stdin=slave, stdout=slave)
+    try:
+        yield master, process
+    finally:
+        process.kill()
+        process.wait()
+        os.close(master)
+        os.close(slave)
+
+
+@pytest.mark.parametrize("args, typed, shown, count, status", [
+    (["PRINT", "0", "0", "07", ("x" * 80 + "\\n") * 24], b"", rb"x", 80 * 24, 0),
+    (["INPUTHIT", "1"], b"a", rb"-1 -1 -1 97 a", 1, 97),
+    (["TIME"], b"", rb"[0-6] \d{4}( \d+){6}$", 1, 0),
+    (["MOUSE"], b"", rb"x", 0, -signal.SIGTERM),
+    (["INPUTHIT", "1"], b"", rb"x", 0, -signal.SIGTERM),
+], ids=["PRINT", "INPUTHIT", "TIME", "SIGTERM to MOUSE", "SIGTERM to INPUTHIT 1"])
+def test_a_terminal_slow_to_read_output(args, typed, shown, count, status):
+    """O_NONBLOCK belongs to the open terminal, which programs share (node
+    leaves it on): a full buffer answers EAGAIN, and conx waits for room.
+    A signal ends conx at once while a blocking terminal reads nothing."""
+    with stalled_terminal(args, typed, non_blocking=status >= 0) as (master, process):
+        time.sleep(0.5)  # then the terminal reads again, or conx is told to end
+        if status < 0:
+            process.send_signal(-status)
+        output = b""
+        while status >= 0 and select.select([master], [], [], 0.5)[0]:
+            output += os.read(master, 65536)
+        assert (process.wait(timeout=5), len(re.findall(shown, output))) == (status, count)
 
 
 def test_ctrl_c_ends_mouse_on_a_terminal_that_is_not_its_own(pane):
