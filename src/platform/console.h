@@ -268,8 +268,8 @@ bool peekInputEvent(InputEvent *event);
 // Stores the number of pending events; false when input is not a console.
 bool countInputEvents(uint32_t *count);
 
-// INPUTHIT's wait between two counts: returns when input may have come,
-// or after a short while (Windows: a 1 ms sleep).
+// INPUTHIT's wait between two counts: returns when input may have come
+// (Windows: the input handle is signalled), or after a short while.
 void awaitInput();
 
 // Discards every pending event (and so every pending keystroke).

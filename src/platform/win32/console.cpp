@@ -236,8 +236,11 @@ bool countInputEvents(uint32_t *count) {
 
 void flushInputEvents() { FlushConsoleInputBuffer(input()); }
 
-// INPUTHIT polls here, as documented: a 1 ms sleep between counts.
-void awaitInput() { Sleep(1); }
+// The console signals the input handle while input is pending. Should the
+// wait fail, a 1 ms sleep keeps INPUTHIT's loop from spinning.
+void awaitInput() {
+    if (WaitForSingleObject(input(), INFINITE) == WAIT_FAILED) Sleep(1);
+}
 
 // ---- Keystrokes, clock, process ------------------------------------------------------
 

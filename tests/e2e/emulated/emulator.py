@@ -142,6 +142,7 @@ class Console:
         self.stdout = b""                     # what reached standard output
         self.stdout_buffer = b""              # printed but not yet flushed
         self.stdout_fails = False             # writes fail: a full disk, a closed handle
+        self.wait_fails = False               # WaitForSingleObject fails
 
     # What a test sets up.
     def queue(self, *records):
@@ -749,6 +750,21 @@ class Process:
                                  "never ends")
         self.console.sleep(milliseconds)
         return 0
+
+    @kernel32(2)
+    def WaitForSingleObject(self, h, milliseconds):
+        """The console input handle is signalled while input is pending: the
+        wait returns once the next input that comes is there (the clock
+        moves on to it)."""
+        self.call("WaitForSingleObject", self.hname(h), milliseconds)
+        c = self.console
+        if not self.handle(h, "input") or c.wait_fails:
+            return 0xFFFFFFFF  # WAIT_FAILED
+        if not c.events and not c.arrivals:
+            raise EmulationError("waits for input and none can come")
+        if not c.events:
+            c.sleep(min(a[0] for a in c.arrivals) - c.slept)
+        return 0  # WAIT_OBJECT_0
 
     @kernel32(1)
     def GetLocalTime(self, system_time):
