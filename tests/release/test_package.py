@@ -116,7 +116,7 @@ def test_manual_page_readme_and_help_name_the_commands_and_keys_alike(page, unpa
 def test_key_tables_of_the_readme_and_page_agree_with_the_xterm_rows(page):
     readme_keys = key_codes(readme("### Key codes"))
     assert key_codes(page.read_text().split("\n.SH KEY CODES\n")[1].split("\n.SH ")[0]) == readme_keys
-    with open(os.path.join(ROOT, "doc", "windows-guide.txt")) as f:
+    with open(os.path.join(ROOT, "doc", "windows-guide.txt"), encoding="utf-8") as f:
         assert key_codes(f.read()) == readme_keys, "the batch guide's key table"
     with open(os.path.join(ROOT, "tests", "unit", "terminal_keys.txt"), encoding="utf-8") as f:
         xterm = {key: int(code) for _, key, code, *_ in (l.split() for l in f if l.startswith("xterm "))}

@@ -114,7 +114,7 @@ def test_events_parses_reports_with_for_f(console, steps, event):
 def indented_block(path, after):
     """The first block of lines indented by four after `after` in a document."""
     block = []
-    for line in path.read_text().split(after, 1)[1].split("\n"):
+    for line in path.read_text(encoding="utf-8").split(after, 1)[1].split("\n"):
         if line.startswith("    "):
             block.append(line[4:])
         elif block:
@@ -122,10 +122,11 @@ def indented_block(path, after):
 
 
 def write_with_conx_on_path(script, lines):
-    """A batch file of these lines, run as written: conx.exe is on the PATH."""
+    """A batch file of these lines, run as written: conx.exe is on the PATH.
+    Saved in the console's code page (437), as the guide says."""
     lines = ["@echo off", f"set PATH={c.windows_path(c.CONX.parent)};%PATH%",
              *[line for line in lines if line != "@echo off"]]
-    script.write_text("\r\n".join(lines) + "\r\n")
+    script.write_bytes(("\r\n".join(lines) + "\r\n").encode("cp437"))
 
 
 GUIDE = c.ROOT / "doc" / "windows-guide.txt"
@@ -140,7 +141,7 @@ GUIDE = c.ROOT / "doc" / "windows-guide.txt"
      ["mouse=3,7,0,1", "start", "sleep=1500", "mouse=5,9,1"], "click 5 9 1"),
     ("with for /f:", ["echo key %key% %now%"], ["key=k"], "key 107 "),
     ("Leaving.", ["echo left"], ["key=a", "key=b"], "left"),
-    ("draw frames in ASCII:", [], [], "+--------+"),
+    ("A frame, saved so:", [], [], "┌────────┐"),
 ], ids=["print-key", "wait-loop", "for-f", "leaving", "frame"])
 def test_the_guides_examples_run_as_written(console, after, then, steps, shown):
     script = console.workdir / "example.bat"
