@@ -173,7 +173,7 @@ def wine_calls(args, env):
         for line in log.read().decode("latin-1").splitlines():
             if ":Call KERNEL32." in line and "Console" in line:
                 calls += 1
-                writes += "WriteConsoleOutputA" in line
+                writes += "WriteConsoleOutputW" in line
     return calls, writes
 
 

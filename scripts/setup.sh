@@ -20,6 +20,9 @@ packages=(
     git ca-certificates procps
 )
 
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -27,9 +30,17 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
     export DEBIAN_FRONTEND=noninteractive
     $SUDO apt-get update -q </dev/null
     $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
 fi
+
+# The Wine suite runs the Windows build also in the locales of a Russian and
+# a Japanese Windows: Wine takes the ANSI and OEM code pages from the locale
+# (ru_RU.UTF-8: 1251 and 866, ja_JP.UTF-8: 932).
+for locale in ru_RU ja_JP; do
+    if ! locale -a | grep -qix "$locale.utf-\?8"; then
+        echo "setup: making the locale $locale.UTF-8"
+        $SUDO localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+    fi
+done

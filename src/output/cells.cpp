@@ -24,7 +24,14 @@ int putCell(int c) {
         return c;
     }
     if (t.column >= 0 && t.row >= 0)
-        console::writeCell(Position{t.column, t.row}, Cell{static_cast<uint8_t>(c), 0, t.attribute});
+        console::writeCell(Position{t.column, t.row}, Cell{static_cast<uint8_t>(c), t.attribute});
     t.column = static_cast<int16_t>(t.column + 1);
     return c;
+}
+
+void putCharacter(Character character) {
+    TextCursor &t = textCursor;
+    if (t.column >= 0 && t.row >= 0)
+        console::writeCharacter(Position{t.column, t.row}, character, t.attribute);
+    t.column = static_cast<int16_t>(t.column + character.width);
 }

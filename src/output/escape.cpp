@@ -2,9 +2,9 @@
 // two hex digits as a byte value (\0 transparent, \0A new line), 'n' as a
 // new line, and any other character as itself (\\ is one backslash).
 // Literal text is read in the screen's own character set (the locale's on
-// Unix): each of its characters goes out whole, an escaped one (\é) too.
-// Bytes that escapes give, and literal bytes that are no character of the
-// set (every byte on Windows), are code page 1252 bytes.
+// Unix, the command line's Unicode on Windows): each of its characters goes
+// out whole, an escaped one (\é) too. Bytes that escapes give, and literal
+// bytes that are no character of the set, are code page 1252 bytes.
 #include "output/text.h"
 
 namespace {
@@ -24,17 +24,16 @@ int hexDigitValue(int ch) {
 }
 
 // Draws what starts at p: a character of the screen's set when one does,
-// else byte ch. Returns the last byte taken. Always inlined (see
-// putCharacter in text.h).
-inline __attribute__((always_inline)) const signed char *putText(const signed char *p, int ch) {
+// else byte ch. Returns how many bytes it took beyond p's own.
+int putText(const signed char *p, int ch) {
     Character character;
     int length = console::literalCharacter(reinterpret_cast<const char *>(p), &character);
     if (length == 0) {
         putCell(ch);
-        return p;
+        return 0;
     }
     putCharacter(character);
-    return p + length - 1;
+    return length - 1;
 }
 
 }  // namespace
@@ -55,7 +54,7 @@ void writeEscapedText(const char *text) {
             }
             escaping = false;
             if (digits == 0) {
-                p = putText(p, ch == 'n' ? NEW_LINE : ch);
+                p += putText(p, ch == 'n' ? NEW_LINE : ch);
                 continue;
             }
             // The byte is complete; the character after it (a third hex
@@ -66,7 +65,7 @@ void writeEscapedText(const char *text) {
             digits = 0;
         }
         if (ch == BACKSLASH) escaping = true;
-        else p = putText(p, ch);
+        else p += putText(p, ch);
     }
     if (digits > 0) putCell(value);
 }

@@ -1,6 +1,6 @@
 // PRINT row column attribute text [attribute text]...
-// Draws coloured text straight into the screen buffer under code page 1252,
-// then homes the cursor and returns a waiting key as the exit code.
+// Draws coloured text straight into the screen buffer, then homes the
+// cursor and returns a waiting key as the exit code.
 #include "dispatch/parameters.h"
 
 #include "dispatch/commands.h"
@@ -10,7 +10,6 @@
 
 namespace {
 
-const uint32_t WINDOWS_1252 = 1252;
 const int FIRST_PAIR = 4;  // argument index of the first attribute
 
 int16_t decimal16(const char *text) {
@@ -25,8 +24,6 @@ uint16_t hex16(const char *text) {
 
 void printCommand() {
     if (argumentCount >= FIRST_PAIR) {
-        uint32_t savedCodePage = console::outputCodePage();
-        console::setOutputCodePage(WINDOWS_1252);
         textCursor.column = decimal16(argumentVector[3]);
         textCursor.row = decimal16(argumentVector[2]);
         textCursor.startColumn = textCursor.column;
@@ -35,8 +32,7 @@ void printCommand() {
             textCursor.attribute = hex16(argumentVector[i]);
             writeEscapedText(argumentVector[i + 1]);
         }
-        console::flushScreen();  // while 1252 still maps the bytes
-        console::setOutputCodePage(savedCodePage);
+        console::flushScreen();
     }
     pollKey();
 }

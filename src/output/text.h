@@ -22,16 +22,8 @@ int putCell(int c);
 
 // Draws a character of the screen's own set (literal text) at the tracked
 // position and moves on by its width; left of or above the screen it is
-// skipped. Always inlined, as escape.cpp's putText: the Windows console
-// reads no such character, and only when the call is inlined does the
-// link-time optimiser (at -Oz, which inlines little) see the path is dead
-// and drop every byte of it.
-inline __attribute__((always_inline)) void putCharacter(Character character) {
-    TextCursor &t = textCursor;
-    if (t.column >= 0 && t.row >= 0)
-        console::writeCharacter(Position{t.column, t.row}, character, t.attribute);
-    t.column = static_cast<int16_t>(t.column + character.width);
-}
+// skipped.
+void putCharacter(Character character);
 
 // Decodes one PRINT text (backslash escapes) into putCell and putCharacter
 // calls.

@@ -12,11 +12,10 @@
 #include <cstdint>
 #include <cstring>
 
-// One character cell. Laid out like the Windows CHAR_INFO (byte character,
-// a spare byte, 16-bit attribute) so a block of cells needs no copying there.
+// One character cell: a code page 1252 byte (as escapes give them, and
+// ASCII text) and its attribute.
 struct Cell {
-    uint8_t ch;          // byte in the output code page
-    uint8_t spare;       // always 0
+    uint8_t ch;
     uint16_t attribute;  // low nibble foreground, next nibble background
 };
 
@@ -221,13 +220,14 @@ namespace console {
 // what writing them one by one in this order would show.
 void writeCell(Position at, Cell cell);
 
-// Delivers every cell still held back, under the current code page.
+// Delivers every cell still held back.
 void flushScreen();
 
 // How many bytes of PRINT's literal text at `text` make one character of
-// the screen's own character set (the locale's, on Unix), stored in
+// the screen's own character set (the locale's on Unix; on Windows the
+// command line's Unicode, which start-up turns into UTF-8), stored in
 // *character. 0: the byte is read as a code page 1252 byte, as escapes give
-// them. The Windows console always answers 0: PRINT text there is 1252.
+// them (ASCII is the same either way).
 int literalCharacter(const char *text, Character *character);
 
 // Draws such a character at `at` over its width in cells, held back and
@@ -235,10 +235,6 @@ int literalCharacter(const char *text, Character *character);
 // Width 0 joins the cell just left of `at` when that is the last cell
 // written, and is dropped otherwise.
 void writeCharacter(Position at, Character character, uint16_t attribute);
-
-// The code page through which written cell bytes become characters.
-uint32_t outputCodePage();
-void setOutputCodePage(uint32_t codePage);
 
 // The attribute of text that is printed afterwards by anyone.
 void setTextAttribute(uint16_t attribute);
@@ -272,8 +268,8 @@ bool peekInputEvent(InputEvent *event);
 // Stores the number of pending events; false when input is not a console.
 bool countInputEvents(uint32_t *count);
 
-// INPUTHIT's wait between two counts: returns when input may have come,
-// or after a short while (Windows: a 1 ms sleep).
+// INPUTHIT's wait between two counts: returns when input may have come
+// (Windows: the input handle is signalled), or after a short while.
 void awaitInput();
 
 // Discards every pending event (and so every pending keystroke).

@@ -2,10 +2,9 @@
 //
 // Input bytes, front to back (see make_seeds.py):
 //   flags      bit 0 input is not a console; bits 1-2 screen size (80x25,
-//              1x1, 10x5, 200x100); bits 3-4 code page (437, 850, 1252,
-//              65001); bit 5 cursor hidden; bit 6 the input mode follows
-//              as 4 bytes (else 0x1F7); bit 7 the last keystroke's second
-//              code never comes
+//              1x1, 10x5, 200x100); bits 3-4 unused; bit 5 cursor hidden;
+//              bit 6 the input mode follows as 4 bytes (else 0x1F7); bit 7
+//              the last keystroke's second code never comes
 //   keys       a count (mod 9), then per keystroke an index into KEYSTROKES
 //   events     a count (mod 9), then per event: an index into EVENT_KINDS,
 //              a column and a row (16 bits each) and the number of event
@@ -23,9 +22,8 @@
 // the state it may change and nothing else; the models below, of the
 // commands whose result can be told another way, give its exit code and
 // report from the literal tables of keystrokes and event kinds, the cells
-// PRINT writes against a model of the escape decoder, the code page back
-// after PRINT, the input mode back after MOUSE, the queue empty after
-// INPUTHIT.
+// PRINT writes against a model of the escape decoder, the input mode back
+// after MOUSE, the queue empty after INPUTHIT.
 #include <cstring>
 
 #include "dispatch/parameters.h"
@@ -34,7 +32,6 @@
 namespace {
 
 const int SCREEN_SIZES[4][2] = {{80, 25}, {1, 1}, {10, 5}, {MEMORY_MAX_COLUMNS, MEMORY_MAX_ROWS}};
-const uint32_t CODE_PAGES[4] = {437, 850, 1252, 65001};
 const int MAX_KEYS = 8;
 const int MAX_EVENTS = 8;
 
@@ -106,7 +103,6 @@ void setUpConsole(ByteReader &in, Case &c) {
     MemoryConsole &mc = memoryConsole;
     mc.sleepLimit = SLEEP_LIMIT;
     mc.inputIsConsole = !(flags & 1);
-    mc.codePage = CODE_PAGES[(flags >> 3) & 3];
     mc.cursorShape.visible = !(flags & 32);
     if (flags & 64) mc.inputMode = in.u32();
     int keys = in.byte() % (MAX_KEYS + 1);

@@ -36,14 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     static MemoryConsole before;
     before = memoryConsole;
-    console::setOutputCodePage(1252);  // as PRINT draws
     textCursor = TextCursor{column, column, row, 0};
     writeEscapedText(nullptr);  // a null text does nothing
     for (size_t i = 0; i < texts.size(); ++i) {
         textCursor.attribute = attributes[i];
         writeEscapedText(texts[i].c_str());
     }
-    console::setOutputCodePage(before.codePage);
     checkCells(before, writes, "text");
     CHECK(textCursor.column == cursor.column && textCursor.row == cursor.row &&
               textCursor.startColumn == cursor.startColumn,

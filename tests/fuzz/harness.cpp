@@ -27,12 +27,10 @@ std::string foldedKeyword(const std::string &keyword) {
 
 namespace {
 
-const uint32_t WINDOWS_1252 = 1252;
-
 int16_t wrap16(int value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
 
 bool sameCell(const Cell &a, const Cell &b) {
-    return a.ch == b.ch && a.spare == b.spare && a.attribute == b.attribute;
+    return a.ch == b.ch && a.attribute == b.attribute;
 }
 
 // Bytes are signed: 0x80-0xFF are negative and never digits.
@@ -83,7 +81,7 @@ void modelPutCell(ModelCursor &cursor, int c, std::vector<CellWrite> &writes) {
     }
     if (c != 0 && cursor.column >= 0 && cursor.row >= 0)
         writes.push_back(CellWrite{cursor.column, cursor.row,
-                                   Cell{static_cast<uint8_t>(c), 0, cursor.attribute}});
+                                   Cell{static_cast<uint8_t>(c), cursor.attribute}});
     cursor.column = wrap16(cursor.column + 1);
 }
 
@@ -94,8 +92,6 @@ void checkCells(const MemoryConsole &before, const std::vector<CellWrite> &write
           made, writes.size());
     CHECK(mc.negativeCellWrites == before.negativeCellWrites, "%s: a cell written at a negative place",
           run);
-    CHECK(made == 0 || mc.codePageDuringWrites == WINDOWS_1252, "%s: cells written under code page %u",
-          run, mc.codePageDuringWrites);
     static bool written[MEMORY_MAX_ROWS][MEMORY_MAX_COLUMNS];
     static Cell cells[MEMORY_MAX_ROWS][MEMORY_MAX_COLUMNS];
     std::memcpy(written, before.written, sizeof written);
@@ -142,8 +138,6 @@ const int KEYSTROKE_COUNT = sizeof KEYSTROKES / sizeof KEYSTROKES[0];
 
 void checkUnchangedExcept(const MemoryConsole &before, const MemoryConsole &after, unsigned allowed,
                           const char *what) {
-    CHECK(after.codePage == before.codePage, "%s: code page %u left as %u", what, before.codePage,
-          after.codePage);
     CHECK(after.columns == before.columns && after.rows == before.rows, "%s: screen size changed",
           what);
     if (!(allowed & DRAWS))

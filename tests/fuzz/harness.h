@@ -66,8 +66,7 @@ const std::vector<int> &modelDecode(const char *text);
 void modelPutCell(ModelCursor &cursor, int c, std::vector<CellWrite> &writes);
 
 // The run made exactly the visible writes of `writes` (none at a negative
-// position, all under code page 1252), and the screen is `before` with
-// them applied in order.
+// position), and the screen is `before` with them applied in order.
 void checkCells(const MemoryConsole &before, const std::vector<CellWrite> &writes, const char *run);
 
 // ---- Keystrokes ------------------------------------------------------------------
@@ -85,8 +84,7 @@ const int32_t CUT_PAIR_CODE = 254;
 // ---- State -------------------------------------------------------------------------
 
 
-// Everything outside `allowed` (CommandEffect bits) is as it was before the run. The code page
-// is always compared: a command may only change it for its own duration.
+// Everything outside `allowed` (CommandEffect bits) is as it was before the run.
 void checkUnchangedExcept(const MemoryConsole &before, const MemoryConsole &after, unsigned allowed,
                           const char *what);
 

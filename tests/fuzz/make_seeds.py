@@ -50,16 +50,17 @@ def inputhit(mode_choice, events, keys=(), mode=0x1F7, console=True, mode_text=b
 
 def cellbatch(lines, column=0, row=0):
     """Lines of text from (column, row) as fuzz_cellbatch reads them: a
-    blank is a transparent cell (up to 7 in a row), '!' sends the batch."""
+    blank is a transparent cell (up to 7 in a row), '!' sends the batch,
+    "<>" is a wide character's two halves."""
     out = b""
     for r, line in enumerate(lines):
         skip = 0
         step = 3 if r == 0 else 2
-        for ch in line:
+        for ch in line.replace("<>", "<"):
             if ch == " ":
                 skip += 1
                 continue
-            out += bytes([step | skip << 2])
+            out += bytes([step | skip << 2 | (32 if ch == "<" else 0)])
             if step == 3:
                 out += struct.pack("<HH", column, row)
             out += bytes([ord(ch), (len(out) * 7) % 256])
@@ -133,6 +134,7 @@ SEEDS = {
         "long-row": cellbatch(["x" * 515, "  ab!c", "d"]),
         "tall-column-block": cellbatch(["a" * 30] * 70, column=250, row=5),
         "bottom-edge": cellbatch(["  ab", "cdef", "g  h"], column=5, row=75),
+        "wide-characters": cellbatch(["abc", "<><>", "a<>b", "x" * 239 + "<>y"], column=16, row=3),
     },
 }
 

@@ -205,22 +205,12 @@ TEST(Print, TakesPairsOnly) {
     EXPECT_EQ(memoryConsole.cursor.column, 0);
 }
 
-TEST(Print, SelectsCodePage1252WhileDrawingAndRestoresIt) {
-    resetMemoryConsole();
-    memoryConsole.codePage = 850;
-    run({"PRINT", "0", "0", "07", "\\E9"});
-    EXPECT_EQ(memoryConsole.codePageDuringWrites, 1252u);
-    EXPECT_EQ(memoryConsole.codePage, 850u);
-}
-
 TEST(Print, WithTooFewArgumentsOnlyHomesAndPolls) {
     resetMemoryConsole();
-    memoryConsole.codePage = 850;
     memoryConsole.cursor = Position{3, 3};
     queueKeyCodes('y');
     EXPECT_EQ(run({"PRINT", "2"}), 'y');
     EXPECT_EQ(memoryConsole.cursor.column, 0);
-    EXPECT_EQ(memoryConsole.codePage, 850u);
     EXPECT_EQ(memoryConsole.cellWrites, 0);
 }
 

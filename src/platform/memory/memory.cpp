@@ -38,10 +38,9 @@ void resetMemoryConsole(int columns, int rows) {
     mc.columns = columns;
     mc.rows = rows;
     for (auto &row : mc.cells)
-        for (Cell &cell : row) cell = Cell{' ', 0, 0x07};
+        for (Cell &cell : row) cell = Cell{' ', 0x07};
     mc.textAttribute = 0x07;
     mc.cursorShape = CursorShape{25, CURSOR_SHOWN};
-    mc.codePage = 437;
     mc.literalCharset = CHARSET_CP1252;
     mc.inputIsConsole = true;
     mc.inputMode = 0x1F7;
@@ -81,7 +80,6 @@ namespace console {
 void writeCell(Position at, Cell cell) {
     ++mc.cellWrites;
     if (at.column < 0 || at.row < 0) ++mc.negativeCellWrites;
-    mc.codePageDuringWrites = mc.codePage;
     if (!onScreen(at.column, at.row)) return;
     mc.cells[at.row][at.column] = cell;
     mc.written[at.row][at.column] = true;
@@ -97,8 +95,6 @@ void writeCharacter(Position at, Character character, uint16_t attribute) {
     mc.characters.push_back(CharacterWrite{at, character, attribute});
 }
 
-uint32_t outputCodePage() { return mc.codePage; }
-void setOutputCodePage(uint32_t codePage) { mc.codePage = codePage; }
 void setTextAttribute(uint16_t attribute) { mc.textAttribute = attribute; }
 
 void setCursorPosition(Position at) {

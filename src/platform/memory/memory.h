@@ -37,13 +37,11 @@ struct MemoryConsole {
     uint16_t textAttribute;
     Position cursor;
     CursorShape cursorShape;
-    uint32_t codePage;
-    uint32_t codePageDuringWrites;  // code page of the last cell write
     uint32_t font;
     int cellWrites;                 // writeCell calls
     int negativeCellWrites;         // ... of them at a negative column or row
     int flushCalls;                 // flushScreen calls
-    Charset literalCharset;         // what literal text is read in (1252: Windows)
+    Charset literalCharset;         // what literal text is read in (1252: every byte a cell)
     std::vector<CharacterWrite> characters;  // writeCharacter calls, in order
     // Input
     bool inputIsConsole;
@@ -68,8 +66,8 @@ struct MemoryConsole {
 extern MemoryConsole memoryConsole;
 
 // Empties everything: an 80x25 screen of blanks in attribute 07 never
-// written, code page 437, literal text read as 1252 bytes (as Windows
-// reads it), input a console in mode 0x1F7, cursor 25% shown.
+// written, literal text read as 1252 bytes (every byte a cell), input a
+// console in mode 0x1F7, cursor 25% shown.
 void resetMemoryConsole(int columns = 80, int rows = 25);
 
 // Queues input: a keystroke's codes, and events.

@@ -12,7 +12,6 @@
 namespace {
 
 const int SCREEN = STDOUT_FILENO;
-const uint32_t UTF8_CODE_PAGE = 65001;  // what outputCodePage reports
 
 // PRINT's cells, encoded as they come (in text order, which is row order)
 // and written with one write() at flushScreen.
@@ -30,9 +29,8 @@ struct ReportOutput {
     int length;
 };
 
-CellOutput cellOutput;               // the screen side
-ReportOutput report;                 // standard output's, at the end
-uint32_t codePage = UTF8_CODE_PAGE;  // as PRINT sets and restores it
+CellOutput cellOutput;  // the screen side
+ReportOutput report;    // standard output's, at the end
 
 void writeScreen(const char *text) {
     if (screenIsTerminal) writeAll(SCREEN, text, std::strlen(text));
@@ -108,11 +106,6 @@ void flushScreen() {
     writeAll(SCREEN, out.stream.bytes, static_cast<size_t>(out.stream.length));
     out.open = false;
 }
-
-// Cell bytes are always shown as their 1252 characters, the code page
-// PRINT selects for them, in the terminal's own character set.
-uint32_t outputCodePage() { return codePage; }
-void setOutputCodePage(uint32_t page) { codePage = page; }
 
 // Left in force after the run, as on Windows (the shell's later output).
 void setTextAttribute(uint16_t attribute) {

@@ -4,6 +4,9 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/codepage1252.h"
+#include "platform/utf8.h"
+
 namespace {
 
 // Windows attribute bits beyond the two colours.
@@ -34,15 +37,8 @@ const uint16_t ControlGlyphs[32] = {
 const uint16_t DELETE_GLYPH = 0x2302;  // 7F, a house
 const uint16_t UNDEFINED_GLYPH = '?';  // 81 8D 8F 90 9D have no character
 
-// 80-9F, where 1252 differs from Latin-1; 0 marks the undefined bytes.
-const uint16_t Windows1252High[32] = {
-    //  +0      +1      +2      +3      +4      +5      +6      +7
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,       // 88
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 98
-};
-const int HIGH_FIRST = 0x80, LATIN1_FIRST = 0xA0, DELETE = 0x7F, CONTROL_END = 0x20;
+const int HIGH_FIRST = WINDOWS_1252_HIGH_FIRST, LATIN1_FIRST = WINDOWS_1252_HIGH_END;
+const int DELETE = 0x7F, CONTROL_END = 0x20;
 
 // The eight places where Latin-9 differs from Latin-1.
 struct Latin9Place {
@@ -111,13 +107,11 @@ void putGlyph(ScreenStream *s, uint32_t c) {
 // U+10FFFF, or a C1 control (U+0080-009F), which no terminal may be sent.
 int utf8Sequence(const uint8_t *b, uint32_t *codePoint) {
     const uint32_t Smallest[5] = {0, 0, 0xA0, 0x800, 0x10000};  // by length
-    int length = b[0] >= 0xF0 ? 4 : b[0] >= 0xE0 ? 3 : b[0] >= 0xC0 ? 2 : 0;
+    int length = utf8Length(b[0]);
     if (length == 0 || b[0] > 0xF4) return 0;
-    uint32_t c = b[0] & (0x7F >> length);
-    for (int i = 1; i < length; ++i) {
+    for (int i = 1; i < length; ++i)
         if ((b[i] & 0xC0) != 0x80) return 0;
-        c = c << 6 | (b[i] & 0x3F);
-    }
+    uint32_t c = utf8CodePoint(b, length);
     if (c < Smallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
     *codePoint = c;
     return length;
@@ -224,14 +218,14 @@ uint32_t glyphFromWindows1252(uint8_t byte) {
     if (byte == DELETE) return DELETE_GLYPH;
     if (byte < HIGH_FIRST || byte >= LATIN1_FIRST) return byte;
     uint16_t c = Windows1252High[byte - HIGH_FIRST];
-    return c != 0 ? c : UNDEFINED_GLYPH;
+    return c >= LATIN1_FIRST ? c : UNDEFINED_GLYPH;
 }
 
 uint8_t windows1252FromUnicode(uint32_t codePoint) {
     if (codePoint < HIGH_FIRST || (codePoint >= LATIN1_FIRST && codePoint <= 0xFF))
         return static_cast<uint8_t>(codePoint);
-    for (int i = 0; i < 32; ++i)
-        if (Windows1252High[i] != 0 && Windows1252High[i] == codePoint)
+    for (int i = 0; i < LATIN1_FIRST - HIGH_FIRST; ++i)
+        if (Windows1252High[i] == codePoint && codePoint >= LATIN1_FIRST)
             return static_cast<uint8_t>(HIGH_FIRST + i);
     return UNDEFINED_GLYPH;
 }

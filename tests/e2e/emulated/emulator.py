@@ -25,7 +25,6 @@ and checks each return against it, so a wrong calling convention shows at
 the first return after the faulty call.
 """
 
-import codecs
 import os
 import re
 import struct
@@ -104,36 +103,18 @@ def size_event(columns, rows):
 
 # ---- The console -----------------------------------------------------------------
 
-def decode_byte(byte, code_page):
-    """The character a console shows for `byte` written under `code_page`;
-    a byte the code page leaves undefined maps to the same code point, as
-    Windows' converter does."""
-    if code_page == 65001:
-        return chr(byte) if byte < 0x80 else "\ufffd"
-    try:
-        return bytes([byte]).decode(f"cp{code_page}")
-    except UnicodeDecodeError:
-        return chr(byte)
-
-
-def valid_code_page(code_page):
-    if code_page == 65001:
-        return True
-    try:
-        codecs.lookup(f"cp{code_page}")
-        return True
-    except LookupError:
-        return False
+LEADING_HALF, TRAILING_HALF = 0x0100, 0x0200  # a wide character's two cells
 
 
 class Console:
     """A Windows console as the program sees it through kernel32 and
     msvcrt: the screen buffer (cells of a character and an attribute), the
-    cursor, the text attribute, the output code page, the input mode and
-    queue, msvcrt's keystroke queue, the clock, and standard output.
+    cursor, the text attribute, the input mode and queue, msvcrt's
+    keystroke queue, the clock, and standard output.
 
-    A cell keeps the character its byte stands for in the code page in
-    force when it was written, as the console converts it then. The
+    A cell keeps the UTF-16 character written to it and its colours; the
+    trailing half of a wide character shows as "" (the leading half is
+    drawn over both). The
     keystrokes that _kbhit and _getch see are queued apart from the input
     records (a test queues both for a key); FlushConsoleInputBuffer empties
     both. Standard output is a pipe unless stdout_is_console is set: what
@@ -147,7 +128,6 @@ class Console:
         self.cursor = (0, 0)                  # (column, row), as a COORD
         self.cursor_size, self.cursor_visible = 25, True
         self.attribute = 0x07                 # SetConsoleTextAttribute
-        self.code_page = 437                  # output code page
         self.input_mode = 0x1F7
         self.output_mode = 0x3
         self.events = deque()                 # pending INPUT_RECORDs: (type, payload)
@@ -162,6 +142,7 @@ class Console:
         self.stdout = b""                     # what reached standard output
         self.stdout_buffer = b""              # printed but not yet flushed
         self.stdout_fails = False             # writes fail: a full disk, a closed handle
+        self.wait_fails = False               # WaitForSingleObject fails
 
     # What a test sets up.
     def queue(self, *records):
@@ -315,8 +296,10 @@ class Run:
         return [c for c in self.log if c[0] in names]
 
     def console_calls(self):
-        """kernel32's calls (and SetConsoleFont) in order, GetStdHandle left out."""
-        return [c for c in self.log if c[0] in KERNEL32_CALLS and c[0] != "GetStdHandle"]
+        """kernel32's console calls (and SetConsoleFont) in order: GetStdHandle
+        and the start's WideCharToMultiByte left out."""
+        return [c for c in self.log if c[0] in KERNEL32_CALLS and
+                c[0] not in ("GetStdHandle", "WideCharToMultiByte")]
 
 
 # The modelled functions: (dll, name) -> (method name, argument count, stdcall).
@@ -425,15 +408,17 @@ class Process:
         self.shadow.append((self.thread_return, esp))
 
     def _map_heap(self, args):
-        strings = [a.encode("latin-1") if isinstance(a, str) else bytes(a) for a in args]
-        size = sum(len(s) + 1 for s in strings) + 4 * (len(strings) + 4) + 64
+        """The wide argument vector msvcrt builds: UTF-16 (a lone surrogate
+        in an argument stays one)."""
+        strings = [a.encode("utf-16-le", "surrogatepass") + b"\0\0" for a in args]
+        size = sum(len(s) for s in strings) + 4 * (len(strings) + 4) + 64
         self.uc.mem_map(HEAP_BASE, -(-size // PAGE) * PAGE, UC_PROT_READ | UC_PROT_WRITE)
         pointer = HEAP_BASE + 4 * (len(strings) + 1) + 8
         vector = []
         for s in strings:
-            self.uc.mem_write(pointer, s + b"\0")
+            self.uc.mem_write(pointer, s)
             vector.append(pointer)
-            pointer += len(s) + 1
+            pointer += len(s)
         self.uc.mem_write(HEAP_BASE, struct.pack(f"<{len(vector) + 1}I", *vector, 0))
         self.argc, self.argv = len(vector), HEAP_BASE
         self.envp = HEAP_BASE + 4 * (len(vector) + 1)  # an empty environment: [NULL]
@@ -586,19 +571,6 @@ class Process:
         self.uc.emu_stop()
         return None
 
-    @kernel32(0)
-    def GetConsoleOutputCP(self):
-        self.call("GetConsoleOutputCP")
-        return self.console.code_page
-
-    @kernel32(1)
-    def SetConsoleOutputCP(self, code_page):
-        self.call("SetConsoleOutputCP", code_page)
-        if not valid_code_page(code_page):
-            return 0
-        self.console.code_page = code_page
-        return 1
-
     @kernel32(2)
     def SetConsoleTextAttribute(self, h, attribute):
         self.call("SetConsoleTextAttribute", self.hname(h), attribute)
@@ -637,16 +609,19 @@ class Process:
         return 1
 
     @kernel32(5)
-    def WriteConsoleOutputA(self, h, buffer, packed_size, packed_origin, region):
+    def WriteConsoleOutputW(self, h, buffer, packed_size, packed_origin, region):
         """Copies the source block's cells into the target rectangle, both
         clipped (the source to its own size, the target to the screen
-        buffer), and writes the rectangle actually drawn back."""
+        buffer), and writes the rectangle actually drawn back. A row that
+        begins with a wide character's trailing half or ends with its
+        leading half, once clipped, is a fault: the console would blank
+        it, or draw the character at the start of the next row."""
         size_x, size_y = coord(packed_size)
         origin_x, origin_y = coord(packed_origin)
         left, top, right, bottom = struct.unpack(
             "<hhhh", self.uc.mem_read(self.need(region, "SMALL_RECT"), 8))
         c = self.console
-        self.call("WriteConsoleOutputA", self.hname(h), (size_x, size_y), (origin_x, origin_y),
+        self.call("WriteConsoleOutputW", self.hname(h), (size_x, size_y), (origin_x, origin_y),
                   (left, top, right, bottom))
         if not self.handle(h, "output"):
             return 0
@@ -668,12 +643,42 @@ class Process:
             return 1
         for y in range(y0, y1 + 1):
             first = (origin_y + y - top) * size_x + origin_x + x0 - left
-            for i in range(x1 - x0 + 1):
-                byte, _, attribute = struct.unpack_from("<BBH", source, 4 * (first + i))
-                c.chars[y][x0 + i] = decode_byte(byte, c.code_page)
-                c.attrs[y][x0 + i] = attribute
+            row = [struct.unpack_from("<HH", source, 4 * (first + i)) for i in range(x1 - x0 + 1)]
+            if row[0][1] & TRAILING_HALF or row[-1][1] & LEADING_HALF:
+                raise EmulationError(f"row {y} of a block cut at a wide character: {row}")
+            for i, (unit, attribute) in enumerate(row):
+                c.chars[y][x0 + i] = "" if attribute & TRAILING_HALF else chr(unit)
+                c.attrs[y][x0 + i] = attribute & ~(LEADING_HALF | TRAILING_HALF)
         self.uc.mem_write(region, struct.pack("<hhhh", x0, y0, x1, y1))
         return 1
+
+    @kernel32(2)
+    def GetConsoleScreenBufferInfo(self, h, info):
+        self.call("GetConsoleScreenBufferInfo", self.hname(h))
+        if not self.handle(h, "output"):
+            return 0
+        c = self.console
+        self.uc.mem_write(self.need(info, "CONSOLE_SCREEN_BUFFER_INFO"), struct.pack(
+            "<hhhhHhhhhhh", c.width, c.height, *c.cursor, c.attribute,
+            0, 0, c.width - 1, c.height - 1, c.width, c.height))
+        return 1
+
+    @kernel32(8)
+    def WideCharToMultiByte(self, code_page, flags, wide, length, out, room, default, used):
+        """UTF-8 only, of a NUL-terminated text (length -1), as the program
+        asks: a lone surrogate becomes U+FFFD; too little room fails."""
+        if code_page != 65001 or flags != 0 or s32(length) != -1 or default or used:
+            raise EmulationError(f"WideCharToMultiByte({code_page}, {flags}, {s32(length)}) "
+                                 "is not modelled")
+        units, address = bytearray(), self.need(wide, "text")
+        while len(units) < 2 or units[-2:] != b"\0\0":
+            units += self.uc.mem_read(address + len(units), 2)
+        text = units[:-2].decode("utf-16-le", "replace").encode("utf-8") + b"\0"
+        self.call("WideCharToMultiByte", text[:-1].decode())
+        if len(text) > room:
+            return 0
+        self.uc.mem_write(self.need(out, "buffer"), text)
+        return len(text)
 
     @kernel32(2)
     def GetConsoleMode(self, h, mode):
@@ -746,6 +751,21 @@ class Process:
         self.console.sleep(milliseconds)
         return 0
 
+    @kernel32(2)
+    def WaitForSingleObject(self, h, milliseconds):
+        """The console input handle is signalled while input is pending: the
+        wait returns once the next input that comes is there (the clock
+        moves on to it)."""
+        self.call("WaitForSingleObject", self.hname(h), milliseconds)
+        c = self.console
+        if not self.handle(h, "input") or c.wait_fails:
+            return 0xFFFFFFFF  # WAIT_FAILED
+        if not c.events and not c.arrivals:
+            raise EmulationError("waits for input and none can come")
+        if not c.events:
+            c.sleep(min(a[0] for a in c.arrivals) - c.slept)
+        return 0  # WAIT_OBJECT_0
+
     @kernel32(1)
     def GetLocalTime(self, system_time):
         self.call("GetLocalTime")
@@ -779,9 +799,9 @@ class Process:
 
     # ---- msvcrt.dll: cdecl
 
-    @msvcrt(5, "__getmainargs")
-    def getmainargs(self, argc, argv, envp, wildcards, startup):
-        self.call("__getmainargs", wildcards)
+    @msvcrt(5, "__wgetmainargs")
+    def wgetmainargs(self, argc, argv, envp, wildcards, startup):
+        self.call("__wgetmainargs", wildcards)
         self.write32(self.need(argc, "argc"), self.argc)
         self.write32(self.need(argv, "argv"), self.argv)
         self.write32(self.need(envp, "envp"), self.envp)

@@ -2,7 +2,7 @@
 build of the same sources, with msvcrt's vprintf declared callee-pops
 (stdcall) instead of caller-pops (cdecl), must fail where the released
 program passes. vprintf is the msvcrt function with arguments that the
-reports go through; __getmainargs is left alone so that the commands are
+reports go through; __wgetmainargs is left alone so that the commands are
 reached at all. (Compiling everything with -mrtd instead does not link:
 it also drops the @n decoration from kernel32's stdcall names, which the
 import library knows only decorated.)"""

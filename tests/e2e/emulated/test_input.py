@@ -96,19 +96,23 @@ def test_inputhit_without_input_returns_at_once(conx, args):
     assert run.calls("Sleep") == []
 
 
-def test_inputhit_1_waits_for_input(conx):
-    console = console_with()
+@pytest.mark.parametrize("wait_fails", [False, True], ids=["a wait", "1 ms sleeps when it fails"])
+def test_inputhit_1_waits_for_input(conx, wait_fails):
+    console = console_with(wait_fails=wait_fails)
     console.later(5, [mouse_event(2, 9, 1)])
     run = conx("INPUTHIT", "1", console=console)
     assert run.stdout == "2 9 1 0  \n"
     assert run.console.slept >= 5
     assert not run.console.events
+    waits = run.calls("WaitForSingleObject")
+    assert (len(run.calls("Sleep")), len(waits)) == ((5, 5) if wait_fails else (0, 1))
+    assert waits[0] == ("WaitForSingleObject", "STDIN", 0xFFFFFFFF)  # INFINITE
 
 
 @pytest.mark.parametrize("command, console, waits", [
     (["KBD"], console_with(), "waits for a key"),
     (["MOUSE"], console_with([key_event("a"), mouse_event(1, 1, 0)]), "waits for an input event"),
-    (["INPUTHIT", "1"], console_with(), "still polling"),
+    (["INPUTHIT", "1"], console_with(), "waits for input"),
 ], ids=["KBD", "MOUSE", "INPUTHIT 1"])
 def test_waits_go_on_while_nothing_comes(exe, command, console, waits):
     with pytest.raises(EmulationError, match=waits):

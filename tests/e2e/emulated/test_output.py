@@ -25,19 +25,18 @@ def cells(row, column, text, attribute):
     return {(row, column + i): (ch, attribute) for i, ch in enumerate(text)}
 
 
-def print_writes(run, code_page=437):
-    """Checks the shape of a PRINT run's console calls (code page 1252 set
-    around the cell writes and `code_page` restored, then the cursor homed)
-    and returns the cell writes."""
-    calls = run.console_calls()
-    assert calls[:2] == [("GetConsoleOutputCP",), ("SetConsoleOutputCP", 1252)]
-    assert calls[-3:] == [("SetConsoleOutputCP", code_page),
-                          ("SetConsoleCursorPosition", "STDOUT", (0, 0)), ("ExitProcess", 0)]
-    writes = calls[2:-3]
-    assert all(w[0] == "WriteConsoleOutputA" and w[1] == "STDOUT" for w in writes), writes
+def print_writes(run):
+    """Checks the shape of a PRINT run's console calls (the cell writes,
+    after the screen buffer's size when a wide character asks for it, then
+    the cursor homed) and returns the cell writes."""
+    assert len(run.calls("GetConsoleScreenBufferInfo")) <= 1, "the buffer's size is asked once"
+    calls = [c for c in run.console_calls() if c[0] != "GetConsoleScreenBufferInfo"]
+    assert calls[-2:] == [("SetConsoleCursorPosition", "STDOUT", (0, 0)), ("ExitProcess", 0)]
+    writes = calls[:-2]
+    assert all(w[0] == "WriteConsoleOutputW" and w[1] == "STDOUT" for w in writes), writes
     # Every block lies at a non-negative position (doc/developing.md, Reliability).
     assert all(w[4][0] >= 0 and w[4][1] >= 0 for w in writes), writes
-    assert run.console.code_page == code_page and run.console.cursor == (0, 0)
+    assert run.console.cursor == (0, 0)
     return writes
 
 
@@ -68,9 +67,21 @@ def print_writes(run, code_page=437):
                  id="minus a row beyond 32 bits reads 1"),
     pytest.param([" +3", "- 4", "0A", "Z"], cells(3, 0, "Z", 0x0A),
                  id="blanks and signs"),
+    # 12345 is 2345, less 0300: the console's marks of a wide character's
+    # halves, which it took off every cell written in a code page.
     pytest.param(["0", "0", "zz", "a", "12345", "b", " 2A", "c", "0C"],
-                 {(0, 0): ("a", 0x00), (0, 1): ("b", 0x2345), (0, 2): ("c", 0x2A)},
+                 {(0, 0): ("a", 0x00), (0, 1): ("b", 0x2045), (0, 2): ("c", 0x2A)},
                  id="attributes, a final one without text ignored"),
+    # Text as written, whatever the code page: a wide character takes two
+    # cells (the second shows ""), and one that would reach past the right
+    # edge is not drawn. The frame the Wine suite reads back in three locales.
+    pytest.param(["1", "1", "0F", "Привет é ┌─┐ 日本"],
+                 cells(1, 1, [*"Привет é ┌─┐ ", "日", "", "本", ""], 0x0F), id="text as written"),
+    pytest.param(["0", "75", "07", "ab日本"], cells(0, 75, ["a", "b", "日", ""], 0x07),
+                 id="wide at the right edge"),
+    pytest.param(["2", "0", "0E", "\\E9\\80\\C4\\81\u0081\U0001F600x\ud800y\\\u00e9"],
+                 cells(2, 0, "é€Ä\x81\x81\ufffdx\ufffdyé", 0x0E),
+                 id="escapes, C1, beyond U+FFFF, a lone surrogate"),
 ])
 def test_print_draws_cells(conx, args, expected):
     run = conx("PRINT", *args, console=screen())
@@ -79,12 +90,9 @@ def test_print_draws_cells(conx, args, expected):
     assert run.exit_code == 0 and run.stdout == ""
 
 
-@pytest.mark.parametrize("code_page", [437, 850])
-def test_print_restores_the_code_page_and_homes_the_cursor(conx, code_page):
-    console = screen(code_page=code_page, cursor=(7, 9))
-    run = conx("PRINT", "2", "5", "0A", "\\80", console=console)
-    assert print_writes(run, code_page) == [
-        ("WriteConsoleOutputA", "STDOUT", (256, 1), (0, 0), (5, 2, 5, 2))]
+def test_print_writes_one_block_and_homes_the_cursor(conx):
+    run = conx("PRINT", "2", "5", "0A", "\\80", console=screen(cursor=(7, 9)))
+    assert print_writes(run) == [("WriteConsoleOutputW", "STDOUT", (256, 1), (0, 0), (5, 2, 5, 2))]
     assert changed(run.console) == {(2, 5): ("€", 0x0A)}
 
 

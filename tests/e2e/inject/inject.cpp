@@ -272,7 +272,7 @@ void startChild(Child &child, const std::string &commandLine, bool nulInput,
                 const std::string &outputFile) {
     GetConsoleMode(input(), &child.modeBefore);
     child.codePageBefore = GetConsoleOutputCP();
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     HANDLE nul = INVALID_HANDLE_VALUE, out = INVALID_HANDLE_VALUE;
     if (nulInput || !outputFile.empty()) {
@@ -293,9 +293,10 @@ void startChild(Child &child, const std::string &commandLine, bool nulInput,
             startup.hStdOutput = out;
         }
     }
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    // The program's arguments as they were given, whatever the ANSI code page.
+    std::vector<wchar_t> line(commandLine.size() + 1);
+    MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, line.data(), static_cast<int>(line.size()));
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &child.info))
         usage(("cannot start: " + commandLine).c_str());
     child.startedAt = GetTickCount64();
@@ -304,11 +305,21 @@ void startChild(Child &child, const std::string &commandLine, bool nulInput,
     child.started = true;
 }
 
+std::string utf8(const wchar_t *wide) {
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string text(length > 0 ? length - 1 : 0, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], length, nullptr, nullptr);
+    return text;
+}
+
 }  // namespace
 
-int main(int argc, char **argv) {
+// The arguments come wide and are kept in UTF-8.
+int wmain(int argc, wchar_t **wide) {
+    std::vector<std::string> argv;
+    for (int i = 0; i < argc; ++i) argv.push_back(utf8(wide[i]));
     int split = 1;
-    while (split < argc && std::strcmp(argv[split], "--") != 0) ++split;
+    while (split < argc && argv[split] != "--") ++split;
     if (split + 1 >= argc) usage("usage: inject [STEP...] -- PROGRAM [ARGUMENT...]");
 
     std::string commandLine;

@@ -129,8 +129,10 @@ class Console:
                 raise c.DidNotRun(screen.text(screen.find(words)[0]).strip())
 
     def run(self, argv, *, steps=None, keys=None, keys_delay=0.2, key_gap=0.8, timeout=10,
-            width=c.WIDTH, height=c.HEIGHT, cwd=None, live=None):
-        """argv runs as the pane's only process. With steps, inject starts it
+            width=c.WIDTH, height=c.HEIGHT, cwd=None, live=None, env=None):
+        """argv runs as the pane's only process, with env's variables added
+        (LANG=ru_RU.UTF-8 gives Wine's programs ANSI code page 1251, OEM
+        866). With steps, inject starts it
         and writes those input records (see tests/e2e/inject/inject.cpp);
         with keys, tmux types them keys_delay seconds after the pane's
         terminal went raw (Wine's console is up) and key_gap seconds apart;
@@ -148,7 +150,7 @@ class Console:
             argv = [c.WINE, *argv]
         for attempt in (1, 2):
             started = time.monotonic()
-            session = self.tmux.start(argv, width, height, cwd)
+            session = self.tmux.start(argv, width, height, cwd, env)
             try:
                 self.last = self._finish(session, started, timeout, width, height, report_file,
                                          keys, keys_delay, key_gap, live)
@@ -169,11 +171,13 @@ class Console:
         return self.run([c.WINE, "cmd", "/c", c.windows_path(script), *args],
                         cwd=kw.pop("cwd", script.parent), **kw)
 
-    def script(self, text, *args, **kw):
-        """A throw-away batch file with these lines (%CONX% is conx.exe)."""
+    def script(self, text, *args, encoding="cp437", **kw):
+        """A throw-away batch file with these lines (%CONX% is conx.exe),
+        saved in `encoding` (cmd reads it in the console's code page, 437
+        in the C.UTF-8 locale)."""
         path = self.workdir / f"case-{uuid.uuid4().hex[:8]}.bat"
         body = "@echo off\r\n" + "\r\n".join(text.strip("\n").split("\n")) + "\r\n"
-        path.write_bytes(body.encode("cp1252"))
+        path.write_bytes(body.encode(encoding))
         return self.batch(path, *args, **kw)
 
     def shell(self, command, **kw):

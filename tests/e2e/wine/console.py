@@ -9,6 +9,7 @@ import signal
 import termios
 import subprocess
 import time
+import unicodedata
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -71,6 +72,7 @@ def windows_path(path):
 # ---- the screen grid -------------------------------------------------------
 
 SGR = re.compile(r"\x1b\[([0-9;]*)m")
+ZERO_WIDTH_SPACE = "\u200b"
 OTHER_ESCAPE = re.compile(r"\x1b(\[[0-9;?]*[A-Za-z]|[()][0-9A-Za-z]|[=>])")
 
 
@@ -99,7 +101,10 @@ def parse_capture(text, width=WIDTH, height=HEIGHT):
     """capture-pane -p -e output -> rows of (character, attribute) cells.
 
     The colour state carries over from one line to the next, as tmux
-    sends it; cells the capture leaves out are blank in the default colour."""
+    sends it; cells the capture leaves out are blank in the default colour.
+    A wide character takes two cells, the second "" (as the Windows console
+    shows it); the zero-width space that Wine's console writes for that
+    second cell is no cell of its own."""
     rows = []
     fg, bg = 7, 0
     for line in text.split("\n")[:height]:
@@ -115,7 +120,10 @@ def parse_capture(text, width=WIDTH, height=HEIGHT):
             if m:
                 pos = m.end()
                 continue
-            cells.append((line[pos], bg << 4 | fg))
+            if line[pos] != ZERO_WIDTH_SPACE:
+                cells.append((line[pos], bg << 4 | fg))
+                if unicodedata.east_asian_width(line[pos]) in "WF":
+                    cells.append(("", bg << 4 | fg))
             pos += 1
         cells = cells[:width]
         cells += [(" ", DEFAULT_ATTRIBUTE)] * (width - len(cells))

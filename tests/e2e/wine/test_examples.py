@@ -103,7 +103,7 @@ def test_events_parses_reports_with_for_f(console, steps, event):
 def indented_block(path, after):
     """The first block of lines indented by four after `after` in a document."""
     block = []
-    for line in path.read_text().split(after, 1)[1].split("\n"):
+    for line in path.read_text(encoding="utf-8").split(after, 1)[1].split("\n"):
         if line.startswith("    "):
             block.append(line[4:])
         elif block:
@@ -111,10 +111,11 @@ def indented_block(path, after):
 
 
 def write_with_conx_on_path(script, lines):
-    """A batch file of these lines, run as written: conx.exe is on the PATH."""
+    """A batch file of these lines, run as written: conx.exe is on the PATH.
+    Saved in the console's code page (437), as the guide says."""
     lines = ["@echo off", f"set PATH={c.windows_path(c.CONX.parent)};%PATH%",
              *[line for line in lines if line != "@echo off"]]
-    script.write_text("\r\n".join(lines) + "\r\n")
+    script.write_bytes(("\r\n".join(lines) + "\r\n").encode("cp437"))
 
 
 GUIDE = c.ROOT / "doc" / "windows-guide.txt"
@@ -161,7 +162,7 @@ def shows(run, expected):
     # full\hit.txt is a full disk: the click's line is lost.
     ("none when lost:", [], ["echo key %key% [%line%]"], CTRL_A, ["key 1 [-1 -1 -1 1 "]),
     ("none when lost:", ["cd full"], ["echo key %key% [%line%]"], ["mouse=3,4,1"], ["key 1 []"]),
-    ("draw frames in ASCII:", [], [], [], ["+--------+"]),
+    ("A frame, saved so:", [], [], [], ["┌────────┐"]),
 ], ids=["print-key", "wait-loop", "click-behind-move", "for-f", "hh-mm-ss", "typed-text",
         "leaving", "backslash-quote", "16-bit-row", "redirected", "ctrl-a", "lost-line", "frame"])
 def test_the_guides_examples_run_as_written(console, after, before, then, steps, shown):

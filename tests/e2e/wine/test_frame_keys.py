@@ -9,7 +9,8 @@ dispatch = pytest.mark.covers("dispatch")
 
 @dispatch
 @pytest.mark.parametrize("args", [(), ("nosuch",), ("PRINTX", "1", "1", "0A", "x"),
-                                  ("PRIN", "1", "1", "0A", "x")], ids=["alone", "nosuch", "PRINTX", "PRIN"])
+                                  ("PRIN", "1", "1", "0A", "x"), ("ＰＲＩＮＴ", "１", "１", "0A", "x")],
+                         ids=["alone", "nosuch", "PRINTX", "PRIN", "fullwidth PRINT"])
 def test_no_command_runs_exits_0_and_leaves_screen(console, args):
     run = console.conx(*args, steps=[])
     assert run.report["exit"] == "0"

@@ -120,13 +120,37 @@ def test_print_escapes_on_screen(console):
     assert run.screen.text(0).rstrip() == "AB|A4|a\\b|z|x41| |abc"
 
 
-def test_print_code_page_1252_bytes_and_restored_code_page(console):
-    # Wine's console starts with output code page 437, where E9 would be
-    # a Greek letter and 80 a C cedilla.
-    run = console.conx("PRINT", "1", "0", "0F", "caf\\E9 \\80 5 \\A9 \\e9t\\E9",
-                       "0E", "\xe9", steps=[])  # the last é: a byte of the argument itself
-    assert run.screen.text(1, 0, 15) == "café € 5 © étéé"
-    assert run.report["cpbefore"] == run.report["cpafter"] == "437"
+TEXT = "Привет é ┌─┐ 日本"
+ESCAPES = "caf\\E9 \\80 \\A9"  # 1252 in every locale
+# Wine takes the ANSI and OEM code pages from the locale.
+LOCALES = [("C.UTF-8", 1252, 437), ("ru_RU.UTF-8", 1251, 866), ("ja_JP.UTF-8", 932, 932)]
+
+
+@pytest.mark.parametrize("locale, ansi, oem", LOCALES, ids=[f"ansi {a}" for _, a, _ in LOCALES])
+@pytest.mark.parametrize("given", [
+    "command line", "batch file in the OEM code page",
+    pytest.param("UTF-8 batch file after chcp 65001", marks=pytest.mark.xfail(
+        strict=True, reason="Wine 8's cmd reads a batch file in the OEM code page whatever "
+        "chcp sets; Windows' cmd reads it in the console's code page"))])
+def test_print_text_as_written_in_every_code_page(console, locale, ansi, oem, given):
+    # Whatever the ANSI code page (PRINT used to read its text in it and show
+    # it as 1252), a character a cell, two for a wide one; escapes are 1252.
+    # A batch file saved in the OEM code page holds what that code page has.
+    text = TEXT
+    if given == "command line":
+        run = console.conx("PRINT", "1", "0", "0F", text, "0E", ESCAPES, steps=[],
+                           env={"LANG": locale, "LC_ALL": locale})
+        assert run.report["cpbefore"] == run.report["cpafter"] == str(oem)
+    else:
+        utf8 = given.startswith("UTF-8")
+        if not utf8:
+            text = "".join(ch for ch in TEXT if ch == " " or ch.encode(f"cp{oem}", "ignore"))
+        lines = ["chcp 65001 >nul"] if utf8 else []
+        run = console.script("\n".join(lines + [f'%CONX% PRINT 1 0 0F "{text}" 0E "{ESCAPES}"']),
+                             encoding="utf-8" if utf8 else f"cp{oem}",
+                             env={"LANG": locale, "LC_ALL": locale})
+    assert run.screen.text(1).rstrip() == text + "café € ©", run.screen.dump()
+    assert run.screen.attrs(1, 0, 1) == [0x0F]
 
 
 def test_print_cursor_goes_home_afterwards(console):
