@@ -81,7 +81,7 @@ def test_zip_text_files_have_windows_line_ends(zipped, name, original):
     body = text.replace(b"\r\n", b"\n")
     assert body.startswith(before) and body.endswith(after) and (table or body == before)
     text.decode("utf-8")  # plain text, UTF-8 for its box-drawn frame
-    assert len(text) <= 16 * 1024, "the batch guide: plain text, at most 16 KiB"
+    assert len(text) <= 18 * 1024, "the batch guide: plain text, at most 18 KiB"
 
 
 def test_zip_entries_carry_the_commit_time(zipped, source_date_epoch):

@@ -38,7 +38,8 @@ def commands_run(argv):
     for i, word in enumerate(words):
         if word.lower().endswith(".bat"):
             path = Path(word[2:].replace("\\", "/") if word.startswith("Z:") else word)
-            texts.append(REMARK.sub("", path.read_text(encoding="cp1252")))
+            # In any code page it was saved in: the keywords are ASCII.
+            texts.append(REMARK.sub("", path.read_text(encoding="latin-1")))
             found.append("batch")
         elif word == str(c.CONX) and i + 1 < len(words):
             texts.append(f"conx {words[i + 1]}")
