@@ -79,8 +79,10 @@ def test_poll_key_with_nothing_waiting(pane):
     pane.assert_terminal_given_back()
 
 
-def test_poll_key_with_a_key_waiting(pane):
-    pane.start('sleep 0.6; "$C" _KBD; echo $? > status')
+@pytest.mark.parametrize("command", ["_KBD", "PRINT 0 0", "PRINT 0 0 07"])
+def test_poll_key_with_a_key_waiting(pane, command):
+    """PRINT with fewer than four arguments draws nothing and polls as _KBD."""
+    pane.start(f'sleep 0.6; "$C" {command}; echo $? > status')
     pane.keys("F1")
     pane.wait_done()
     assert pane.status() == 314 & 0xFF
