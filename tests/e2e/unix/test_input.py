@@ -130,6 +130,14 @@ def test_inputhit_reports_a_key(pane):
     assert pane.status() == 97
 
 
+def test_an_escape_typed_before_the_first_inputhit_is_read(pane):
+    """Not taken with the answer to the focus enable's attributes request."""
+    pane.start('sleep 0.8; "$C" INPUTHIT 1 > report; ' + RESTORE_LINE)
+    pane.keys("Escape")
+    pane.wait_done()
+    assert pane.file("report") == "-1 -1 -1 27 \x1b\n"
+
+
 def test_inputhit_reports_an_extended_key_in_full(pane):
     assert inputhit(pane, lambda: pane.keys("Up")) == "-1 -1 -1 327 G\n"
 
