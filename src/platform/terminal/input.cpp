@@ -17,7 +17,9 @@
 namespace {
 
 const int INPUT = STDIN_FILENO;
+const uint8_t ESC = 0x1B;
 const int ESCAPE_TIMEOUT_MS = 80;  // a lone ESC is the Escape key after this
+const int TOGETHER_MS = 20;        // the bytes a terminal writes for one key come closer
 const int DRAIN_QUIET_MS = 50;     // reports still in flight when mouse goes off
 const int ANSWER_WAIT_MS = 200;    // for a terminal that answers no request
 const int WAIT_SLICE_MS = 50;      // INPUTHIT 1's and a shared terminal's waits
@@ -121,6 +123,20 @@ void decodePending(bool quiet) {
     }
 }
 
+// How long the rest of the pending bytes may take. After a lone ESC the
+// escape time: a slow link may bring a sequence's rest apart from its ESC.
+// Bytes that make an input already (a character's first byte, Alt+Escape,
+// Alt+[, a focus-out report) go on only with what the terminal wrote with
+// them: a byte after a pause is the next key, and is not read for this one.
+int restWaitMs() {
+    if (input.pendingLength == 1 && input.pending[0] == ESC) return ESCAPE_TIMEOUT_MS;
+    TerminalInput in;
+    int used = 0;
+    DecodeStatus status =
+        decodeTerminalInput(input.pending, input.pendingLength, true, &in, &used, charset);
+    return status == DECODE_FOUND ? TOGETHER_MS : ESCAPE_TIMEOUT_MS;
+}
+
 void noteResize() {
     if (!resized) return;
     resized = 0;
@@ -144,9 +160,19 @@ bool inputReady(int timeoutMs) {
     }
 }
 
+long long monotonicMs() {
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
 // Reads one byte if one comes within timeoutMs (-1: wait); false if none.
-// A hang-up (end of input, EIO) ends the input for good.
+// A hang-up (end of input, EIO) ends the input for good. A terminal writes
+// a key's bytes at once: an ESC that comes apart from the pending bytes
+// begins a key of its own (Escape pressed twice, Escape typed before a
+// terminal's answer), and the pending ones are taken as they are.
 bool readByte(int timeoutMs) {
+    long long asked = monotonicMs();
     if (!inputReady(timeoutMs)) return false;
     uint8_t byte;
     ssize_t n = read(INPUT, &byte, 1);
@@ -156,6 +182,8 @@ bool readByte(int timeoutMs) {
         --input.typedBefore;
         if (byte == '\n' && input.lineFeedWasEnter) byte = '\r';
     }
+    if (byte == ESC && input.pendingLength > 0 && monotonicMs() - asked > TOGETHER_MS)
+        decodePending(true);
     if (input.logLength < LOG_LENGTH) input.log[input.logLength] = byte;
     ++input.logLength;
     input.pending[input.pendingLength++] = byte;
@@ -173,8 +201,7 @@ bool fillQueue(bool wantKey, bool wait) {
         if (wantKey ? firstKey() >= 0 : input.queued > 0) return true;
         if (input.ended) return false;
         if (input.pendingLength > 0) {
-            // A sequence has begun: its rest comes at once, or never.
-            if (!readByte(ESCAPE_TIMEOUT_MS) && !resized) decodePending(true);
+            if (!readByte(restWaitMs()) && !resized) decodePending(true);
         } else if (!readByte(wait ? -1 : 0) && !wait && !resized) {
             return false;
         }
@@ -199,12 +226,6 @@ void drainReports() {
     for (int i = before; i < input.queued; ++i)
         if (input.queue[i].isKey) input.queue[kept++] = input.queue[i];
     input.queued = kept;
-}
-
-long long monotonicMs() {
-    timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
 // VTE answers every focus enable with a focus-in report, even when
@@ -366,7 +387,7 @@ void awaitInput() {
 void flushInputEvents() {
     if (!loadSettings()) return;
     startReading();
-    while (readByte(0) || (input.pendingLength > 0 && readByte(ESCAPE_TIMEOUT_MS))) {
+    while (readByte(0) || (input.pendingLength > 0 && readByte(restWaitMs()))) {
     }
     input.pendingLength = 0;
     input.pendingAt = input.logLength;

@@ -1,13 +1,9 @@
 """KBD, _KBD, MOUSE and INPUTHIT reading real keys and mouse reports."""
 import os
-import pty
-import select
-import subprocess
-import tty
 
 import pytest
 
-from conftest import CONX, RESTORE_LINE, ROOT, wait_for
+from conftest import RESTORE_LINE, ROOT, WITHOUT_TIOCSTI, legacy_tiocsti, pty_run, wait_for
 
 KEYS = [  # tmux key name, the full key code
     ("a", 97), ("A", 65), ("Enter", 13), ("Escape", 27), ("BSpace", 8), ("Tab", 9),
@@ -42,24 +38,17 @@ def key_table():
 def test_every_terminals_keys_through_a_pty():
     """Each key of the table typed ahead into a raw pty: one KBD reads it
     whole, gives its full code and leaves nothing behind."""
-    if not os.access(CONX, os.X_OK):
-        pytest.skip("build/native/conx is not built")
-    master, slave = pty.openpty()
-    tty.setraw(slave)
-    wrong = []
-    for terminal, key, code, data in key_table():
-        os.write(master, data)
-        try:  # a key read as nothing leaves KBD waiting
-            got = subprocess.run([CONX, "KBD"], stdin=slave, capture_output=True,
-                                 timeout=3).stdout.decode()
-        except subprocess.TimeoutExpired:
-            got = "no key"
-        left = os.read(slave, 100) if select.select([slave], [], [], 0)[0] else b""
-        if (got, left) != (str(code), b""):
-            wrong.append(f"{terminal} {key}: {got} {left}")
-    os.close(master)
-    os.close(slave)
+    wrong = [f"{terminal} {key}: {got}" for terminal, key, code, data in key_table()
+             if (got := pty_run('"$C" KBD', data)) != (str(code), b"")]
     assert wrong == []
+
+
+def test_without_tiocsti_a_character_leaves_the_key_after_it():
+    """A UTF-8 lead byte alone is a Latin-1 character once its write has
+    ended: the b typed 50 ms later is not read with it."""
+    with legacy_tiocsti("0"):
+        run = f'{WITHOUT_TIOCSTI} "$C" KBD; echo; {WITHOUT_TIOCSTI} "$C" KBD'
+        assert pty_run(run, b"", b"\xe1", b"b") == ("225\n98", b"")
 
 
 def test_kbd_takes_one_key_and_leaves_the_next(pane):
