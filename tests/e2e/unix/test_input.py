@@ -43,6 +43,21 @@ def test_every_terminals_keys_through_a_pty():
     assert wrong == []
 
 
+LETTERS = bytes(97 + i % 26 for i in range(2048))
+DRAG = b"\x1b[<0;5;5M" + b"".join(b"\x1b[<32;%d;5M" % (6 + i % 50) for i in range(100))
+DIGITS = [b"%d" % (i % 10) for i in range(100)]
+
+
+@pytest.mark.parametrize("command,writes,code,left", [
+    ("KBD", [b"\x1b\x1b" + LETTERS] + DIGITS, "27", b"\x1b" + LETTERS + b"".join(DIGITS)),
+    ("KBD", [b"\x1b\x1b" + LETTERS * 4], "27", (LETTERS * 4)[1:]),
+    ("_KBD", [DRAG], "0", DRAG),
+], ids=["2 KB behind, typed meanwhile", "8 KB behind: only the read-ahead lost", "a drag's reports"])
+def test_what_is_read_ahead_goes_back_before_what_came_after(command, writes, code, left):
+    """Escape, Escape a: Escape read, Alt+a read ahead to tell it."""
+    assert pty_run(f'"$C" {command}', *writes, gap=0.001) == (code, left)
+
+
 def test_without_tiocsti_a_character_leaves_the_key_after_it():
     """A UTF-8 lead byte alone is a Latin-1 character once its write has
     ended: the b typed 50 ms later is not read with it."""
