@@ -1,6 +1,7 @@
 // Input a run read and did not use, typed back into the tty (TIOCSTI) for
 // the next command: ahead of what came after it, in the order it came.
 #include <errno.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
@@ -44,11 +45,15 @@ int settledCount(int count) {
     return count;
 }
 
-// Reads `count` bytes the tty holds into `to`; false if they did not come.
+// Reads `count` bytes the tty holds into `to`; false if they did not come
+// (another reader of the terminal took them).
 bool take(uint8_t *to, int count) {
+    const int LongestWaitMs = 50;
     while (count > 0) {
-        ssize_t n = read(INPUT, to, static_cast<size_t>(count));
-        if (n < 0 && errno == EINTR) continue;
+        pollfd p = {INPUT, POLLIN, 0};
+        int ready = poll(&p, 1, LongestWaitMs);
+        ssize_t n = ready > 0 ? read(INPUT, to, static_cast<size_t>(count)) : ready;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return false;
         to += n;
         count -= static_cast<int>(n);
