@@ -65,36 +65,41 @@ bool take(uint8_t *to, int count) {
 // null byte asks the question and types nothing (EFAULT: allowed).
 bool mayTypeBack() { return ioctl(INPUT, TIOCSTI, nullptr) != 0 && errno == EFAULT; }
 
-// How many inputs the bytes decode into, the last one as if nothing followed.
-int inputCount(const uint8_t *bytes, int length) {
-    int count = 0;
-    for (int at = 0; at < length; ++count) {
+// How unlike a terminal's writes the bytes are: one for each input they
+// decode into, and one more for each that conx does not know or that is
+// whole only if nothing follows (a lone Escape).
+int oddness(const uint8_t *bytes, int length) {
+    int odd = 0;
+    for (int at = 0; at < length; ++odd) {
         TerminalInput in;
         int used = 0;
-        if (decodeTerminalInput(bytes + at, length - at, false, &in, &used, charset) ==
-            DECODE_NEED_MORE)
-            decodeTerminalInput(bytes + at, length - at, true, &in, &used, charset);
+        DecodeStatus status = decodeTerminalInput(bytes + at, length - at, false, &in, &used, charset);
+        if (status == DECODE_NEED_MORE) {
+            ++odd;
+            status = decodeTerminalInput(bytes + at, length - at, true, &in, &used, charset);
+        }
+        if (status == DECODE_NOT_MINE) ++odd;
         at += used > 0 ? used : 1;
     }
-    return count;
+    return odd;
 }
 
 // The tail read out: the last byte typed back, and writes of the terminal's
 // that came meanwhile, after it or (as it was typed) before it, or on both
 // sides. Where it lies is told by what the writes then are: a terminal
-// writes a key at a time, so the fewest keys, after it where that ties.
+// writes whole keys, so where they look least odd, after it on a tie.
 int placeOfLastTyped(const uint8_t *tail, int length, uint8_t last) {
     const int MostTried = 64;
     uint8_t writes[MostTried];
-    int best = -1, fewest = 0;
+    int best = -1, least = 0;
     for (int i = 0; i < length && (i < MostTried || best < 0); ++i) {
         int at = i == 0 ? 0 : i == 1 ? length - 1 : i - 1;  // after, before, between
         if (tail[at] != last) continue;
         if (length > MostTried) return at;
         std::memcpy(writes, tail, static_cast<size_t>(at));
         std::memcpy(writes + at, tail + at + 1, static_cast<size_t>(length - at - 1));
-        int keys = inputCount(writes, length - 1);
-        if (best < 0 || keys < fewest) best = at, fewest = keys;
+        int odd = oddness(writes, length - 1);
+        if (best < 0 || odd < least) best = at, least = odd;
     }
     return best;
 }
