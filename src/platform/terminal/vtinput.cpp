@@ -216,7 +216,17 @@ DecodeStatus decodeCsiM(const uint8_t *b, int length, bool quiet, int altBits, T
                       isLegacyRelease(button));
 }
 
-DecodeStatus decodeSs3(const uint8_t *b, int length, int altBits, TerminalInput *input, int *used);
+// b[0] ESC, b[1] 'O'; konsole puts a modifier parameter before F1-F4.
+DecodeStatus decodeSs3(const uint8_t *b, int length, int altBits, TerminalInput *input, int *used) {
+    int i = 2, modifier = 0;
+    for (; i < length && i < 4 && b[i] >= '0' && b[i] <= '9'; ++i)
+        modifier = modifier * 10 + (b[i] - '0');
+    if (i >= length) return DECODE_NEED_MORE;
+    if (i == 2 && b[2] == 'M') return keyFound(input, used, 3, '\r', NO_SECOND_CODE);  // keypad Enter
+    const LetterKey *k = letterKey(b[i]);
+    if (!k) return notMine(used, i + 1);
+    return namedKey(input, used, i + 1, k->key, modifierBits(modifier) | k->ss3Bits | altBits);
+}
 
 // ESC [ O: the focus-out report, or terminology's modified F1-F4, the SS3
 // form with a '[' before it (ESC [ O 3 P, Alt+F1), taken whole.
@@ -261,18 +271,6 @@ DecodeStatus decodeCsi(const uint8_t *b, int length, bool quiet, int altBits, Te
     if (b[i] < 0x40 || b[i] > 0x7E) return notMine(used, i);  // broken off: drop what came
     if (p.count > MAX_PARAMETERS) return notMine(used, i + 1);
     return decodeCsiFinal(b[i], p, altBits, input, used, i + 1);
-}
-
-// b[0] ESC, b[1] 'O'; konsole puts a modifier parameter before F1-F4.
-DecodeStatus decodeSs3(const uint8_t *b, int length, int altBits, TerminalInput *input, int *used) {
-    int i = 2, modifier = 0;
-    for (; i < length && i < 4 && b[i] >= '0' && b[i] <= '9'; ++i)
-        modifier = modifier * 10 + (b[i] - '0');
-    if (i >= length) return DECODE_NEED_MORE;
-    if (i == 2 && b[2] == 'M') return keyFound(input, used, 3, '\r', NO_SECOND_CODE);  // keypad Enter
-    const LetterKey *k = letterKey(b[i]);
-    if (!k) return notMine(used, i + 1);
-    return namedKey(input, used, i + 1, k->key, modifierBits(modifier) | k->ss3Bits | altBits);
 }
 
 // b[0] ESC, b[1] '[' or 'O'. When nothing more comes, ESC [ and ESC O
