@@ -28,11 +28,12 @@ void printCommand() {
         textCursor.row = decimal16(argumentVector[2]);
         textCursor.startColumn = textCursor.column;
         // Pairs only: an attribute with no text after it is ignored.
-        for (int i = FIRST_PAIR; i < argumentCount - 1; i += 2) {
+        int i = FIRST_PAIR;
+        for (; i < argumentCount - 1; i += 2) {
             textCursor.attribute = hex16(argumentVector[i]);
             writeEscapedText(argumentVector[i + 1]);
         }
-        console::flushScreen();
+        if (i > FIRST_PAIR) console::flushScreen();  // only a PRINT given a pair drew
     }
     pollKey();
 }

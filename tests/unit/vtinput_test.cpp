@@ -125,7 +125,8 @@ TEST(TerminalKeys, EachInputTakesItsOwnBytes) {
         {"\x1b\x1b[99~", false, DECODE_NOT_MINE, 6, 0},    // Alt and an unknown key
         {"\x1b[1;", true, DECODE_NOT_MINE, 4, 0},          // broken off
         {"\x1b\x1b", false, DECODE_NEED_MORE, 0, 0},       // Alt and a sequence, maybe
-        {"\x1b\x1b", true, DECODE_FOUND, 1, 27},           // Escape twice
+        {"\x1b\x1b", true, DECODE_FOUND, 2, 27},           // Alt+Escape, or Escape twice at once
+        {"\x1b\x1b[?", false, DECODE_FOUND, 1, 27},        // Escape, the attributes answer
         {"\x1b\x1bx", false, DECODE_FOUND, 1, 27},         // Escape, Alt+x
         {"\x1b\x1b[", true, DECODE_FOUND, 1, 27},          // Escape, Alt+[
         {"\x1b\x1b[<0;1;1M", false, DECODE_FOUND, 1, 27},  // Escape, a click

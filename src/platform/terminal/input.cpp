@@ -1,13 +1,12 @@
 // The input queue: bytes read from the terminal one at a time, decoded
 // into keys, mouse and focus events (vtinput.cpp), taken by the commands;
-// what a run read and did not use is typed back for the next one.
+// what a run read and did not use goes back for the next one (typeback.cpp).
 #include <errno.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 
 #include "platform/console.h"
@@ -17,20 +16,23 @@
 namespace {
 
 const int INPUT = STDIN_FILENO;
+const uint8_t ESC = 0x1B;
 const int ESCAPE_TIMEOUT_MS = 80;  // a lone ESC is the Escape key after this
+const int TOGETHER_MS = 20;        // the bytes a terminal writes for one key come closer
 const int DRAIN_QUIET_MS = 50;     // reports still in flight when mouse goes off
 const int ANSWER_WAIT_MS = 200;    // for a terminal that answers no request
 const int WAIT_SLICE_MS = 50;      // INPUTHIT 1's and a shared terminal's waits
 const int CTRL_C = 3;
 const int QUEUE_LENGTH = 64;
 const int PENDING_LENGTH = 64;
-const int LOG_LENGTH = 1024;
+const int LOG_LENGTH = 4096;  // more than a full queue's bytes and the pending ones
 
+// Places in the input are counts of the bytes read before.
 struct QueuedInput {
     InputEvent event;
     bool isKey;
-    int first, second;    // the key's _getch codes
-    int logStart, logEnd; // the bytes it came from, in Input::log
+    int first, second;  // the key's _getch codes
+    int from, to;       // the bytes it came from
 };
 
 // Every field starts empty but heldSecondCode.
@@ -39,15 +41,18 @@ struct Input {
     int queued = 0;                         // entries in queue
     uint8_t pending[PENDING_LENGTH] = {};   // bytes read but not decoded yet
     int pendingLength = 0;                  // bytes in pending
-    int pendingAt = 0;                      // where pending[0] is in log
+    int pendingAt = 0;                      // the place of pending[0]
     int heldSecondCode = NO_SECOND_CODE;    // _getch's second code, for the next call
     MouseButtons mouse = {0};               // buttons held, from report to report
     bool ended = false;                     // read() saw the end of input (a hang-up)
     bool answerDue = false;                 // focus reports now answer our enable
     int typedBefore = 0;            // bytes still to read that were typed before raw mode
     bool lineFeedWasEnter = false;  // ... under ICRNL, which made Enter a line feed
-    uint8_t log[LOG_LENGTH] = {};   // every byte this run read, to type back what
-    int logLength = 0;              // it did not use
+    int readCount = 0;              // bytes this run read
+    uint8_t log[LOG_LENGTH] = {};   // the bytes read from the first one neither
+    int logStart = 0;               // used nor dropped (at this place) on, to
+    int logLength = 0;              // give back what the run did not use
+    bool logFull = false;           // a byte found no room: nothing goes back
 };
 
 Input input;  // the keyboard side
@@ -60,10 +65,20 @@ void startReading() {
     input.lineFeedWasEnter = (tty.found.c_iflag & ICRNL) && !(tty.found.c_iflag & (INLCR | IGNCR));
 }
 
+// The log lets go of the bytes before the first one still unused.
+void forgetUsedBytes() {
+    int used = (input.queued > 0 ? input.queue[0].from : input.pendingAt) - input.logStart;
+    if (used <= 0 || input.logFull) return;
+    input.logLength -= used;
+    input.logStart += used;
+    std::memmove(input.log, input.log + used, static_cast<size_t>(input.logLength));
+}
+
 void dequeue(int count) {
     size_t kept = static_cast<size_t>(input.queued - count);
     std::memmove(&input.queue[0], &input.queue[count], sizeof input.queue[0] * kept);
     input.queued -= count;
+    forgetUsedBytes();
 }
 
 void enqueue(const InputEvent &event, bool isKey, int first, int second, int used) {
@@ -118,7 +133,22 @@ void decodePending(bool quiet) {
         input.pendingLength -= used;
         input.pendingAt += used;
         std::memmove(input.pending, input.pending + used, static_cast<size_t>(input.pendingLength));
+        forgetUsedBytes();
     }
+}
+
+// How long the rest of the pending bytes may take. After a lone ESC the
+// escape time: a slow link may bring a sequence's rest apart from its ESC.
+// Bytes that make an input already (a character's first byte, Alt+Escape,
+// Alt+[, a focus-out report) go on only with what the terminal wrote with
+// them: a byte after a pause is the next key, and is not read for this one.
+int restWaitMs() {
+    if (input.pendingLength == 1 && input.pending[0] == ESC) return ESCAPE_TIMEOUT_MS;
+    TerminalInput in;
+    int used = 0;
+    DecodeStatus status =
+        decodeTerminalInput(input.pending, input.pendingLength, true, &in, &used, charset);
+    return status == DECODE_FOUND ? TOGETHER_MS : ESCAPE_TIMEOUT_MS;
 }
 
 void noteResize() {
@@ -144,9 +174,19 @@ bool inputReady(int timeoutMs) {
     }
 }
 
+long long monotonicMs() {
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
 // Reads one byte if one comes within timeoutMs (-1: wait); false if none.
-// A hang-up (end of input, EIO) ends the input for good.
+// A hang-up (end of input, EIO) ends the input for good. A terminal writes
+// a key's bytes at once: an ESC that comes apart from the pending bytes
+// begins a key of its own (Escape pressed twice, Escape typed before a
+// terminal's answer), and the pending ones are taken as they are.
 bool readByte(int timeoutMs) {
+    long long asked = monotonicMs();
     if (!inputReady(timeoutMs)) return false;
     uint8_t byte;
     ssize_t n = read(INPUT, &byte, 1);
@@ -156,8 +196,11 @@ bool readByte(int timeoutMs) {
         --input.typedBefore;
         if (byte == '\n' && input.lineFeedWasEnter) byte = '\r';
     }
-    if (input.logLength < LOG_LENGTH) input.log[input.logLength] = byte;
-    ++input.logLength;
+    if (byte == ESC && input.pendingLength > 0 && monotonicMs() - asked > TOGETHER_MS)
+        decodePending(true);
+    ++input.readCount;
+    if (input.logLength == LOG_LENGTH) input.logFull = true;
+    if (!input.logFull) input.log[input.logLength++] = byte;
     input.pending[input.pendingLength++] = byte;
     decodePending(false);
     return true;
@@ -165,7 +208,10 @@ bool readByte(int timeoutMs) {
 
 // Reads byte by byte, so nothing beyond what is asked for is taken, until
 // the queue holds a key (wantKey) or any event. With `wait` it blocks for
-// it; without, it stops when no byte is there. True when it is there.
+// it, dropping the oldest reports of a flood (a key or click ends it, and
+// takes what came before); without, it stops when no byte is there, or
+// when the queue is full: no more is read ahead than can go back. True
+// when it is there.
 bool fillQueue(bool wantKey, bool wait) {
     startReading();
     for (;;) {
@@ -173,8 +219,9 @@ bool fillQueue(bool wantKey, bool wait) {
         if (wantKey ? firstKey() >= 0 : input.queued > 0) return true;
         if (input.ended) return false;
         if (input.pendingLength > 0) {
-            // A sequence has begun: its rest comes at once, or never.
-            if (!readByte(ESCAPE_TIMEOUT_MS) && !resized) decodePending(true);
+            if (!readByte(restWaitMs()) && !resized) decodePending(true);
+        } else if (!wait && input.queued == QUEUE_LENGTH) {
+            return false;
         } else if (!readByte(wait ? -1 : 0) && !wait && !resized) {
             return false;
         }
@@ -199,12 +246,7 @@ void drainReports() {
     for (int i = before; i < input.queued; ++i)
         if (input.queue[i].isKey) input.queue[kept++] = input.queue[i];
     input.queued = kept;
-}
-
-long long monotonicMs() {
-    timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+    forgetUsedBytes();
 }
 
 // VTE answers every focus enable with a focus-in report, even when
@@ -227,48 +269,25 @@ void enableFocusReporting() {
     input.answerDue = false;
 }
 
-bool typeBack(int from, int to) {
-    for (int i = from; i < to; ++i)
-        if (ioctl(INPUT, TIOCSTI, &input.log[i]) != 0) return false;
-    return true;
-}
-
-bool anyUnused() {
-    for (int i = 0; i < input.queued; ++i)
-        if (input.queue[i].logEnd > input.queue[i].logStart) return true;
-    return input.pendingLength > 0;
-}
-
-// The kernel checks that TIOCSTI is allowed before it reads the byte: a
-// null byte asks the question and types nothing (EFAULT: allowed).
-bool mayTypeBack() { return ioctl(INPUT, TIOCSTI, nullptr) != 0 && errno == EFAULT; }
-
-// Takes what arrived after the bytes read (as far as the log has room).
-void takeWaiting() {
-    int waiting = 0;
-    while (input.logLength < LOG_LENGTH && ioctl(INPUT, FIONREAD, &waiting) == 0 && waiting > 0) {
-        size_t wanted = static_cast<size_t>(std::min(waiting, LOG_LENGTH - input.logLength));
-        ssize_t n = read(INPUT, input.log + input.logLength, wanted);
-        if (n <= 0) return;
-        input.logLength += static_cast<int>(n);
-    }
+// The bytes of a place in the input, from the log, after `bytes`.
+int copyLogged(int from, int to, uint8_t *bytes, int length) {
+    for (int at = from; at < to; ++at) bytes[length++] = input.log[at - input.logStart];
+    return length;
 }
 
 }  // namespace
 
 // Input the run read but did not use (reports a _KBD read looking for a
-// key, a key typed while MOUSE ended) is typed back into the terminal for
-// the next command, while echo is still off. TIOCSTI adds to the end of
-// what the tty holds, so what arrived after it is taken too and typed back
-// behind it: the next command reads everything in the order it came.
-// Where the kernel refuses (dev.tty.legacy_tiocsti = 0) the unused input
-// is lost and what waits stays.
+// key, a key typed while MOUSE ended) goes back into the terminal for the
+// next command, while echo is still off.
 void typeBackUnused() {
-    if (!tty.raw || input.logLength > LOG_LENGTH || !anyUnused() || !mayTypeBack()) return;
-    takeWaiting();
+    if (!tty.raw || input.logFull) return;
+    uint8_t bytes[LOG_LENGTH];
+    int length = 0;
     for (int i = 0; i < input.queued; ++i)
-        if (!typeBack(input.queue[i].logStart, input.queue[i].logEnd)) return;
-    typeBack(input.pendingAt, input.logLength);
+        length = copyLogged(input.queue[i].from, input.queue[i].to, bytes, length);
+    length = copyLogged(input.pendingAt, input.pendingAt + input.pendingLength, bytes, length);
+    if (length > 0) typeBack(bytes, length);
 }
 
 namespace console {
@@ -366,11 +385,12 @@ void awaitInput() {
 void flushInputEvents() {
     if (!loadSettings()) return;
     startReading();
-    while (readByte(0) || (input.pendingLength > 0 && readByte(ESCAPE_TIMEOUT_MS))) {
+    while (readByte(0) || (input.pendingLength > 0 && readByte(restWaitMs()))) {
     }
     input.pendingLength = 0;
-    input.pendingAt = input.logLength;
+    input.pendingAt = input.readCount;
     input.queued = 0;
+    forgetUsedBytes();
 }
 
 // ---- Keystrokes -------------------------------------------------------------------------

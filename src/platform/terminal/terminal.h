@@ -1,7 +1,8 @@
 // The Unix console: a VT/xterm terminal driven through termios. What the
 // layer's files share:
 //   tty.cpp     the tty's settings, the terminal's descriptors, signals
-//   input.cpp   the input queue: bytes read, decoded (vtinput.cpp), typed back
+//   input.cpp   the input queue: bytes read, decoded (vtinput.cpp)
+//   typeback.cpp  what a run read and did not use, typed back into the tty
 //   screen.cpp  cells, cursor, colour and font, encoded by vtoutput.cpp
 //               (vtoutput.h lists every sequence conx sends)
 //   main.cpp    the entry: the run, its reports, its exit status; the clock
@@ -94,6 +95,12 @@ void endBySignal(int signalNumber);
 
 // Types back what the run read and did not use, for the next command.
 void typeBackUnused();
+
+// ---- Typing back (typeback.cpp) -------------------------------------------------------
+
+// Types `bytes` back into the tty ahead of what waits there, if the kernel
+// lets it and they fit.
+void typeBack(const uint8_t *bytes, int length);
 
 // ---- The screen (screen.cpp) ----------------------------------------------------------
 

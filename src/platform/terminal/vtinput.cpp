@@ -9,12 +9,14 @@
 //   ESC ESC [ ..., ESC ESC O ...   rxvt: Alt + the key of that sequence
 //   ESC [ P, ESC [ 4 h, ...  st's editing keys (StKeys)
 //   ESC [ [ A-E, ESC TAB     the Linux console's F1-F5 and Shift+Tab
+//   ESC [ O m P-S            terminology: F1-F4 with modifier m
 //   ESC [ < b ; x ; y M/m    SGR mouse report, press / release, 1-based
 //   ESC [ M b x y            legacy mouse report, each byte value + 32
 //   ESC [ b ; x ; y M        urxvt mouse report, b + 32
 //   ESC x                    Alt+x: the key x (the Windows console gives the
 //                            character for Alt+letter)
 //   ESC alone                Escape, once nothing follows within the timeout
+//   ESC ESC alone            Alt+Escape: Escape
 // Other sequences are dropped whole, never read as Escape and keys. The
 // tables of key forms and their codes are in vtkeys.h.
 #include "platform/terminal/vtinput.h"
@@ -159,6 +161,13 @@ DecodeStatus escapeKey(TerminalInput *input, int *used) {
     return keyFound(input, used, 1, ESC, NO_SECOND_CODE);
 }
 
+DecodeStatus focusFound(TerminalInput *input, int *used, int length, bool focused) {
+    *input = TerminalInput{};
+    input->kind = FOCUS_INPUT;
+    input->focused = focused;
+    return found(used, length);
+}
+
 // `altBits`: MODIFIER_ALT when an ESC came before the sequence (rxvt's Alt).
 DecodeStatus decodeCsiFinal(uint8_t final, const Parameters &p, int altBits, TerminalInput *input,
                             int *used, int length) {
@@ -180,12 +189,7 @@ DecodeStatus decodeCsiFinal(uint8_t final, const Parameters &p, int altBits, Ter
         if (!k) return notMine(used, length);
         return namedKey(input, used, length, k->key, bits | k->bits | f->bits);
     }
-    if (p.count == 0 && (final == 'I' || final == 'O')) {
-        *input = TerminalInput{};
-        input->kind = FOCUS_INPUT;
-        input->focused = final == 'I';
-        return found(used, length);
-    }
+    if (p.count == 0 && final == 'I') return focusFound(input, used, length, true);
     if (p.count == 0 && final == 'Z') return keyFound(input, used, length, EXTENDED, SHIFT_TAB_SECOND);
     if (const StKey *k = stKey(final, p.count, first))
         return namedKey(input, used, length, k->key, k->bits | altBits);
@@ -212,6 +216,29 @@ DecodeStatus decodeCsiM(const uint8_t *b, int length, bool quiet, int altBits, T
                       isLegacyRelease(button));
 }
 
+// b[0] ESC, b[1] 'O'; konsole puts a modifier parameter before F1-F4.
+DecodeStatus decodeSs3(const uint8_t *b, int length, int altBits, TerminalInput *input, int *used) {
+    int i = 2, modifier = 0;
+    for (; i < length && i < 4 && b[i] >= '0' && b[i] <= '9'; ++i)
+        modifier = modifier * 10 + (b[i] - '0');
+    if (i >= length) return DECODE_NEED_MORE;
+    if (i == 2 && b[2] == 'M') return keyFound(input, used, 3, '\r', NO_SECOND_CODE);  // keypad Enter
+    const LetterKey *k = letterKey(b[i]);
+    if (!k) return notMine(used, i + 1);
+    return namedKey(input, used, i + 1, k->key, modifierBits(modifier) | k->ss3Bits | altBits);
+}
+
+// ESC [ O: the focus-out report, or terminology's modified F1-F4, the SS3
+// form with a '[' before it (ESC [ O 3 P, Alt+F1), taken whole.
+DecodeStatus decodeCsiO(const uint8_t *b, int length, bool quiet, int altBits, TerminalInput *input,
+                        int *used) {
+    if (length == 3) return quiet ? focusFound(input, used, 3, false) : DECODE_NEED_MORE;
+    if (b[3] < '0' || b[3] > '9') return focusFound(input, used, 3, false);
+    DecodeStatus status = decodeSs3(b + 1, length - 1, altBits, input, used);
+    if (status != DECODE_NEED_MORE) ++*used;
+    return status;
+}
+
 // b[0] ESC, b[1] '['.
 DecodeStatus decodeCsi(const uint8_t *b, int length, bool quiet, int altBits, TerminalInput *input,
                        int *used) {
@@ -223,6 +250,7 @@ DecodeStatus decodeCsi(const uint8_t *b, int length, bool quiet, int altBits, Te
         return notMine(used, 4);
     }
     if (b[2] == 'M') return decodeCsiM(b, length, quiet, altBits, input, used);
+    if (b[2] == 'O') return decodeCsiO(b, length, quiet, altBits, input, used);
     Parameters p = {{0}, 0, 0};
     int i = 2;
     if (b[i] >= '<' && b[i] <= '?') p.marker = b[i++];
@@ -245,18 +273,6 @@ DecodeStatus decodeCsi(const uint8_t *b, int length, bool quiet, int altBits, Te
     return decodeCsiFinal(b[i], p, altBits, input, used, i + 1);
 }
 
-// b[0] ESC, b[1] 'O'; konsole puts a modifier parameter before F1-F4.
-DecodeStatus decodeSs3(const uint8_t *b, int length, int altBits, TerminalInput *input, int *used) {
-    int i = 2, modifier = 0;
-    for (; i < length && i < 4 && b[i] >= '0' && b[i] <= '9'; ++i)
-        modifier = modifier * 10 + (b[i] - '0');
-    if (i >= length) return DECODE_NEED_MORE;
-    if (i == 2 && b[2] == 'M') return keyFound(input, used, 3, '\r', NO_SECOND_CODE);  // keypad Enter
-    const LetterKey *k = letterKey(b[i]);
-    if (!k) return notMine(used, i + 1);
-    return namedKey(input, used, i + 1, k->key, modifierBits(modifier) | k->ss3Bits | altBits);
-}
-
 // b[0] ESC, b[1] '[' or 'O'. When nothing more comes, ESC [ and ESC O
 // alone are Alt+[ and Alt+O (the key itself), and a sequence broken off
 // is dropped whole.
@@ -269,12 +285,15 @@ DecodeStatus decodeSequence(const uint8_t *b, int length, bool quiet, int altBit
     return notMine(used, length);
 }
 
-// b[0] ESC, b[1] ESC: rxvt's Alt before a key's whole sequence, or else
-// Escape followed by whatever the second ESC begins.
+// b[0] ESC, b[1] ESC: Alt+Escape when nothing follows (the two may also be
+// Escape twice at once, which reads the same), rxvt's Alt before a key's
+// whole sequence, or else Escape followed by whatever the second ESC
+// begins: a report or a terminal's answer (a private marker) is never a key.
 DecodeStatus decodeAltSequence(const uint8_t *b, int length, bool quiet, TerminalInput *input,
                                int *used) {
-    if (length == 2) return quiet ? escapeKey(input, used) : DECODE_NEED_MORE;
+    if (length == 2) return quiet ? keyFound(input, used, 2, ESC, NO_SECOND_CODE) : DECODE_NEED_MORE;
     if ((b[2] != '[' && b[2] != 'O') || (length == 3 && quiet)) return escapeKey(input, used);
+    if (length > 3 && b[2] == '[' && b[3] >= '<' && b[3] <= '?') return escapeKey(input, used);
     DecodeStatus status = decodeSequence(b + 1, length - 1, quiet, MODIFIER_ALT, input, used);
     if (status == DECODE_NEED_MORE) return status;
     if (status == DECODE_FOUND && input->kind != KEY_INPUT) return escapeKey(input, used);

@@ -36,8 +36,9 @@ struct TerminalInput {
 
 // Decodes the input at the front of bytes[0..length). `quiet` says that no
 // further byte came within the escape timeout: a lone ESC is then the
-// Escape key, ESC [ and ESC O are Alt+[ and Alt+O, ESC [ M is st's
-// Ctrl+Delete, and any other unfinished sequence is dropped whole.
+// Escape key, ESC ESC Alt+Escape, ESC [ and ESC O are Alt+[ and Alt+O,
+// ESC [ M is st's Ctrl+Delete, ESC [ O a focus-out report, and any other
+// unfinished sequence is dropped whole.
 // Characters arrive in `charset` (UTF-8: several bytes each).
 DecodeStatus decodeTerminalInput(const uint8_t *bytes, int length, bool quiet,
                                  TerminalInput *input, int *used,

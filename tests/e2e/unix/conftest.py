@@ -1,11 +1,17 @@
 """The Unix build in a real tmux pane: a private tmux server, one pane per
-test, driven with send-keys and read back with capture-pane."""
+test, driven with send-keys and read back with capture-pane; and on a bare
+pty, where bytes arrive exactly as written."""
+import contextlib
 import os
+import pty
 import re
+import select
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
+import tty
 import unicodedata
 
 import pytest
@@ -21,6 +27,53 @@ RESTORE_LINE = (r"stty echo icanon </dev/tty; "
                 r"printf '\033[?1004l\033[?1006l\033[?1002l\033[?1000l\033[0m\033[?25h' >/dev/tty")
 
 SGR = re.compile(r"\x1b\[([0-9;]*)m")
+
+TIOCSTI_SYSCTL = "/proc/sys/dev/tty/legacy_tiocsti"
+WITHOUT_TIOCSTI = "setpriv --bounding-set -sys_admin --inh-caps -sys_admin"
+
+
+@contextlib.contextmanager
+def legacy_tiocsti(value):
+    """The kernel's dev.tty.legacy_tiocsti for the duration."""
+    try:
+        before = open(TIOCSTI_SYSCTL).read().strip()
+        with open(TIOCSTI_SYSCTL, "w") as f:
+            f.write(value)
+    except OSError:
+        pytest.skip("dev.tty.legacy_tiocsti cannot be set here")
+    try:
+        yield
+    finally:
+        with open(TIOCSTI_SYSCTL, "w") as f:
+            f.write(before)
+
+
+def pty_run(command, *writes, gap=0.05):
+    """Runs bash `command` ($C is conx) on a raw pty: the first of `writes`
+    is typed ahead, the others come `gap` seconds apart while it runs.
+    Gives its standard output and the bytes it left in the tty."""
+    if not os.access(CONX, os.X_OK):
+        pytest.skip("build/native/conx is not built")
+    master, slave = pty.openpty()
+    tty.setraw(slave)
+    os.write(master, writes[0] if writes else b"")
+    run = subprocess.Popen(["bash", "-c", command], stdin=slave, stdout=subprocess.PIPE,
+                           env={**os.environ, "C": CONX, "LC_ALL": "C.UTF-8"},
+                           start_new_session=True)
+    for data in writes[1:]:
+        time.sleep(gap)
+        os.write(master, data)
+    try:
+        out = run.communicate(timeout=TIMEOUT)[0].decode()
+    except subprocess.TimeoutExpired:
+        os.killpg(run.pid, signal.SIGKILL)
+        out = run.communicate()[0].decode() + " (still reading)"
+    left = b""
+    while select.select([slave], [], [], 0.01)[0]:
+        left += os.read(slave, 65536)
+    os.close(master)
+    os.close(slave)
+    return out, left
 
 
 class Cell:

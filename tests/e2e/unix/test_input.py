@@ -1,13 +1,9 @@
 """KBD, _KBD, MOUSE and INPUTHIT reading real keys and mouse reports."""
 import os
-import pty
-import select
-import subprocess
-import tty
 
 import pytest
 
-from conftest import CONX, RESTORE_LINE, ROOT, wait_for
+from conftest import RESTORE_LINE, ROOT, WITHOUT_TIOCSTI, legacy_tiocsti, pty_run, wait_for
 
 KEYS = [  # tmux key name, the full key code
     ("a", 97), ("A", 65), ("Enter", 13), ("Escape", 27), ("BSpace", 8), ("Tab", 9),
@@ -45,24 +41,32 @@ def key_table():
 def test_every_terminals_keys_through_a_pty():
     """Each key of the table typed ahead into a raw pty: one KBD reads it
     whole, gives its full code and leaves nothing behind."""
-    if not os.access(CONX, os.X_OK):
-        pytest.skip("build/native/conx is not built")
-    master, slave = pty.openpty()
-    tty.setraw(slave)
-    wrong = []
-    for terminal, key, code, data in key_table():
-        os.write(master, data)
-        try:  # a key read as nothing leaves KBD waiting
-            got = subprocess.run([CONX, "KBD"], stdin=slave, capture_output=True,
-                                 timeout=3).stdout.decode()
-        except subprocess.TimeoutExpired:
-            got = "no key"
-        left = os.read(slave, 100) if select.select([slave], [], [], 0)[0] else b""
-        if (got, left) != (str(code), b""):
-            wrong.append(f"{terminal} {key}: {got} {left}")
-    os.close(master)
-    os.close(slave)
+    wrong = [f"{terminal} {key}: {got}" for terminal, key, code, data in key_table()
+             if (got := pty_run('"$C" KBD', data)) != (str(code), b"")]
     assert wrong == []
+
+
+LETTERS = bytes(97 + i % 26 for i in range(2048))
+DRAG = b"\x1b[<0;5;5M" + b"".join(b"\x1b[<32;%d;5M" % (6 + i % 50) for i in range(100))
+DIGITS = [b"%d" % (i % 10) for i in range(100)]
+
+
+@pytest.mark.parametrize("command,writes,code,left", [
+    ("KBD", [b"\x1b\x1b" + LETTERS] + DIGITS, "27", b"\x1b" + LETTERS + b"".join(DIGITS)),
+    ("KBD", [b"\x1b\x1b" + LETTERS * 4], "27", (LETTERS * 4)[1:]),
+    ("_KBD", [DRAG], "0", DRAG),
+], ids=["2 KB behind, typed meanwhile", "8 KB behind: only the read-ahead lost", "a drag's reports"])
+def test_what_is_read_ahead_goes_back_before_what_came_after(command, writes, code, left):
+    """Escape, Escape a: Escape read, Alt+a read ahead to tell it."""
+    assert pty_run(f'"$C" {command}', *writes, gap=0.001) == (code, left)
+
+
+def test_without_tiocsti_a_character_leaves_the_key_after_it():
+    """A UTF-8 lead byte alone is a Latin-1 character once its write has
+    ended: the b typed 50 ms later is not read with it."""
+    with legacy_tiocsti("0"):
+        run = f'{WITHOUT_TIOCSTI} "$C" KBD; echo; {WITHOUT_TIOCSTI} "$C" KBD'
+        assert pty_run(run, b"", b"\xe1", b"b") == ("225\n98", b"")
 
 
 def test_kbd_takes_one_key_and_leaves_the_next(pane):
@@ -82,8 +86,10 @@ def test_poll_key_with_nothing_waiting(pane):
     pane.assert_terminal_given_back()
 
 
-def test_poll_key_with_a_key_waiting(pane):
-    pane.start('sleep 0.6; "$C" _KBD; echo $? > status')
+@pytest.mark.parametrize("command", ["_KBD", "PRINT 0 0", "PRINT 0 0 07"])
+def test_poll_key_with_a_key_waiting(pane, command):
+    """PRINT with fewer than four arguments draws nothing and polls as _KBD."""
+    pane.start(f'sleep 0.6; "$C" {command}; echo $? > status')
     pane.keys("F1")
     pane.wait_done()
     assert pane.status() == 314 & 0xFF
@@ -129,6 +135,14 @@ def inputhit(pane, send):
 def test_inputhit_reports_a_key(pane):
     assert inputhit(pane, lambda: pane.keys("a")) == "-1 -1 -1 97 a\n"
     assert pane.status() == 97
+
+
+def test_an_escape_typed_before_the_first_inputhit_is_read(pane):
+    """Not taken with the answer to the focus enable's attributes request."""
+    pane.start('sleep 0.8; "$C" INPUTHIT 1 > report; ' + RESTORE_LINE)
+    pane.keys("Escape")
+    pane.wait_done()
+    assert pane.file("report") == "-1 -1 -1 27 \x1b\n"
 
 
 def test_inputhit_reports_an_extended_key_in_full(pane):

@@ -1,7 +1,6 @@
 """The Unix build as scripts use it in a game loop: keys typed between runs,
 frames that leave input alone, the terminal given back after every way a
 script can end or be stopped, background jobs, scroll margins."""
-import contextlib
 import os
 import pty
 import re
@@ -12,27 +11,8 @@ import time
 
 import pytest
 
-from conftest import CONX, RESTORE_LINE, ROOT, ended, wait_for
+from conftest import CONX, RESTORE_LINE, ROOT, WITHOUT_TIOCSTI, ended, legacy_tiocsti, wait_for
 from test_input import conx_process
-
-TIOCSTI_SYSCTL = "/proc/sys/dev/tty/legacy_tiocsti"
-WITHOUT_TIOCSTI = "setpriv --bounding-set -sys_admin --inh-caps -sys_admin"
-
-
-@contextlib.contextmanager
-def legacy_tiocsti(value):
-    """The kernel's dev.tty.legacy_tiocsti for the duration."""
-    try:
-        before = open(TIOCSTI_SYSCTL).read().strip()
-        with open(TIOCSTI_SYSCTL, "w") as f:
-            f.write(value)
-    except OSError:
-        pytest.skip("dev.tty.legacy_tiocsti cannot be set here")
-    try:
-        yield
-    finally:
-        with open(TIOCSTI_SYSCTL, "w") as f:
-            f.write(before)
 
 
 @pytest.mark.parametrize("between", ["", '"$C" INPUTHIT 0 > /dev/null; '], ids=["shell", "loop"])
