@@ -174,12 +174,6 @@ bool inputReady(int timeoutMs) {
     }
 }
 
-long long monotonicMs() {
-    timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
-
 // Reads one byte if one comes within timeoutMs (-1: wait); false if none.
 // A hang-up (end of input, EIO) ends the input for good. A terminal writes
 // a key's bytes at once: an ESC that comes apart from the pending bytes

@@ -62,6 +62,9 @@ bool writeAll(int fd, const char *bytes, size_t length);
 // False when there is none to write to, or it takes nothing.
 bool writeInputTerminal(const char *text);
 
+// Milliseconds of a clock that only goes forward (safe in a signal handler).
+long long monotonicMs();
+
 // The screen's size; the input terminal's when the screen is redirected.
 void screenSize(int *columns, int *rows);
 

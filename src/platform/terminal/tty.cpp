@@ -47,6 +47,12 @@ Charset charset = CHARSET_UTF8;
 bool screenIsTerminal;
 volatile sig_atomic_t resized;
 
+long long monotonicMs() {
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
 namespace {
 
 // How long a signal handler waits for a terminal that takes no output (a
@@ -54,12 +60,6 @@ namespace {
 const int HANDLER_WAIT_MS = 500;
 
 long long handlerDeadline;  // while a handler writes, when it stops waiting
-
-long long monotonicMs() {
-    timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
 
 // Waits until the descriptor takes output: without end, or until the
 // handler's deadline. A terminal left non-blocking (O_NONBLOCK belongs to

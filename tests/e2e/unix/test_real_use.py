@@ -1,6 +1,7 @@
 """The Unix build as scripts use it in a game loop: keys typed between runs,
 frames that leave input alone, the terminal given back after every way a
 script can end or be stopped, background jobs, scroll margins."""
+import contextlib
 import os
 import pty
 import re
