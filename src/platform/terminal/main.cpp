@@ -15,7 +15,8 @@
 namespace {
 
 // The status of a run whose report could not be written (a full disk, a
-// closed descriptor, a reader gone).
+// closed descriptor). A pipe whose reader has gone ends the run by SIGPIPE,
+// as it ends any program.
 const int REPORT_LOST = 1;
 
 // The key code KBD or _KBD ends with.
