@@ -49,7 +49,8 @@
 //   exit=CODE before=HEX after=HEX pending=N types=T,T,... ms=MS cpbefore=CP cpafter=CP late=N
 //   attribute=HEX at=ROW,COL cursor=SIZE,VISIBLE
 // CODE is the child's exit code in full ("timeout" when it was ended, "error"
-// when a step was wrong); before and after are the console input mode just
+// when a step or a console call failed, then with the error and why, and
+// "noconsole" when inject had no console); before and after are the console input mode just
 // before the child starts and just after it ends; pending counts the input
 // records left after it ends, types lists their event types; ms is the
 // child's run time; cpbefore and cpafter the console output code page;
@@ -109,21 +110,29 @@ const NamedKey NAMED_KEYS[] = {
 
 std::string reportFile;
 
+HANDLE input() { return GetStdHandle(STD_INPUT_HANDLE); }
+
 // A mistake in the steps (or a failing console call): says so on standard
-// error and in the report, and ends with 250.
+// error and in the report, and ends with 250. The report says "noconsole"
+// when inject has no console at all: under load Wine now and then starts a
+// program without its console host, and then nothing of the case ran.
 [[noreturn]] void usage(const char *why) {
-    std::fprintf(stderr, "inject: %s (error %lu)\n", why, GetLastError());
+    DWORD error = GetLastError(), mode = 0;
+    bool console = GetConsoleMode(input(), &mode) != 0;
+    std::fprintf(stderr, "inject: %s (error %lu)\n", why, error);
     if (!reportFile.empty()) {
         FILE *out = std::fopen(reportFile.c_str(), "w");
         if (out) {
-            std::fprintf(out, "exit=error error=%lu\n", GetLastError());
+            std::string what(why);  // one word in the report
+            for (char &c : what)
+                if (c == ' ' || c == '=') c = '_';
+            std::fprintf(out, "exit=%s error=%lu why=%s\n", console ? "error" : "noconsole", error,
+                         what.c_str());
             std::fclose(out);
         }
     }
     ExitProcess(250);
 }
-
-HANDLE input() { return GetStdHandle(STD_INPUT_HANDLE); }
 
 long number(const std::string &text) {
     char *end = nullptr;
@@ -156,11 +165,14 @@ std::vector<INPUT_RECORD> batch;
 void write(const INPUT_RECORD &record) { batch.push_back(record); }
 
 void sendBatch() {
-    if (batch.empty()) return;
-    DWORD written = 0;
-    if (!WriteConsoleInputA(input(), batch.data(), static_cast<DWORD>(batch.size()), &written) ||
-        written != batch.size())
-        usage("WriteConsoleInputA failed");
+    // A console may take fewer records than asked: the rest go after them.
+    for (size_t done = 0; done < batch.size();) {
+        DWORD written = 0;
+        if (!WriteConsoleInputA(input(), batch.data() + done, static_cast<DWORD>(batch.size() - done),
+                                &written) || written == 0)
+            usage("WriteConsoleInputA failed");
+        done += written;
+    }
     batch.clear();
 }
 

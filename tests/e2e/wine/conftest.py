@@ -121,6 +121,8 @@ class Console:
             raise c.DidNotRun(f"inject never ran: no report, Unix status {status}")
         report = dict(item.partition("=")[::2] for item in
                       (report_file.read_text().split() if report_file else []))
+        if report.get("exit") == "noconsole":
+            raise c.DidNotRun("inject had no console: Wine started it without its console host")
         live_screen = live_screens[0] if len(live_screens) == 1 else live_screens or None
         return c.Run(status, screen, seconds, report, live_screen)
 
